@@ -1,0 +1,236 @@
+#include "runtime/Files.h"
+
+#include "runtime/CodePage.h"
+#include "runtime/DrivePath.h"
+#include "runtime/RuntimeError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <memory>
+
+namespace runtime::files {
+namespace {
+
+struct OpenFile {
+    QString path;           // as the program named it, for the error report
+    bool output = false;
+    QByteArray data;        // input: the whole file
+    qsizetype pos = 0;
+    std::unique_ptr<QSaveFile> out;
+};
+
+std::map<int, OpenFile> &table()
+{
+    static std::map<int, OpenFile> t;
+    return t;
+}
+
+OpenFile &entry(int number)
+{
+    auto it = table().find(number);
+    if (it == table().end())
+        raise(BadFileNumber, QString::number(number));
+    return it->second;
+}
+
+void checkNumber(int number)
+{
+    if (number < 1 || number > kMaxFileNumber)
+        raise(BadFileNumber, QString::number(number));
+    if (table().count(number))
+        raise(FileAlreadyOpen, QString::number(number));
+}
+
+bool folderExists(const QString &native)
+{
+    const QFileInfo info(native);
+    return QFileInfo(info.absolutePath()).isDir();
+}
+
+int writeErrorNumber(int err)
+{
+    switch (err) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return DiskFull;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return PermissionDenied;
+    default:
+        return PathFileAccess;
+    }
+}
+
+void cancelOutput(int number)
+{
+    auto it = table().find(number);
+    if (it == table().end())
+        return;
+    if (it->second.out)
+        it->second.out->cancelWriting();
+    table().erase(it); // the QSaveFile's destructor removes its new file
+}
+
+} // namespace
+
+int FreeFile()
+{
+    for (int n = 1; n <= kMaxFileNumber; ++n)
+        if (!table().count(n))
+            return n;
+    raise(TooManyFiles);
+}
+
+void OpenInput(int number, const QString &path)
+{
+    checkNumber(number);
+    const QString native = nativePath(path);
+    const QFileInfo info(native);
+    if (!info.exists()) {
+        if (!folderExists(native))
+            raise(PathNotFound, path);
+        raise(FileNotFound, path);
+    }
+    if (info.isDir())
+        raise(PathFileAccess, path);
+    QFile file(native);
+    if (!file.open(QIODevice::ReadOnly)) {
+        raise(file.error() == QFileDevice::PermissionsError ? PermissionDenied : PathFileAccess,
+              path);
+    }
+    errno = 0;
+    QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        raise(PathFileAccess, path);
+    OpenFile f;
+    f.path = path;
+    f.data = std::move(data);
+    table().emplace(number, std::move(f));
+}
+
+void OpenOutput(int number, const QString &path)
+{
+    checkNumber(number);
+    const QString native = nativePath(path);
+    if (!folderExists(native))
+        raise(PathNotFound, path);
+    const QFileInfo info(native);
+    if (info.isDir())
+        raise(PathFileAccess, path);
+    // The new file replaces the target by renaming over it, which a
+    // read-only target would not stop: refuse it here.
+    if (info.exists() && !info.isWritable())
+        raise(PermissionDenied, path);
+    auto out = std::make_unique<QSaveFile>(native);
+    // Unbuffered, so the count each write returns is what reached the file.
+    if (!out->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        const int err = errno;
+        raise(out->error() == QFileDevice::PermissionsError ? PermissionDenied
+                                                             : writeErrorNumber(err),
+              path);
+    }
+    OpenFile f;
+    f.path = path;
+    f.output = true;
+    f.out = std::move(out);
+    table().emplace(number, std::move(f));
+}
+
+bool Eof(int number)
+{
+    OpenFile &f = entry(number);
+    if (f.output)
+        return true;
+    return f.pos >= f.data.size();
+}
+
+QString LineInput(int number)
+{
+    OpenFile &f = entry(number);
+    if (f.output)
+        raise(BadFileNumber, f.path);
+    if (f.pos >= f.data.size())
+        raise(InputPastEnd, f.path);
+    const char *begin = f.data.constData() + f.pos;
+    const qsizetype left = f.data.size() - f.pos;
+    qsizetype len = left;
+    qsizetype skip = 0;
+    // Find the next CR LF; lone CRs and LFs belong to the line.
+    const char *p = begin;
+    const char *end = begin + left;
+    while (p < end) {
+        const void *cr = std::memchr(p, '\r', static_cast<size_t>(end - p));
+        if (!cr)
+            break;
+        const char *c = static_cast<const char *>(cr);
+        if (c + 1 < end && c[1] == '\n') {
+            len = c - begin;
+            skip = 2;
+            break;
+        }
+        p = c + 1;
+    }
+    f.pos += len + skip;
+    return fromAnsi(QByteArrayView(begin, len));
+}
+
+void Print(int number, const QString &text, bool lineBreak)
+{
+    OpenFile &f = entry(number);
+    if (!f.output)
+        raise(BadFileNumber, f.path);
+    QByteArray bytes = toAnsi(text);
+    if (lineBreak)
+        bytes.append("\r\n", 2);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        errno = 0;
+        const qint64 n = f.out->write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0) {
+            const int err = errno;
+            const QString path = f.path;
+            cancelOutput(number);
+            raise(err ? writeErrorNumber(err) : DiskFull, path);
+        }
+        done += n;
+    }
+}
+
+void Close(int number)
+{
+    auto it = table().find(number);
+    if (it == table().end())
+        raise(BadFileNumber, QString::number(number));
+    OpenFile &f = it->second;
+    if (!f.output) {
+        table().erase(it);
+        return;
+    }
+    const QString path = f.path;
+    errno = 0;
+    const bool ok = f.out->commit();
+    const int err = errno;
+    table().erase(it);
+    if (!ok)
+        raise(err ? writeErrorNumber(err) : PathFileAccess, path);
+}
+
+void CloseAll()
+{
+    for (auto &[number, f] : table())
+        if (f.out)
+            f.out->cancelWriting();
+    table().clear();
+}
+
+bool isOpen(int number) { return table().count(number) != 0; }
+
+} // namespace runtime::files

@@ -1,0 +1,141 @@
+#include "runtime/Runtime.h"
+
+#include "runtime/Files.h"
+#include "runtime/Forms.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QWidget>
+
+#include <new>
+#include <vector>
+
+namespace runtime {
+namespace {
+
+ReportHook g_reportHook;
+EndHook g_endHook;
+bool g_ended = false;
+int g_status = 0;
+int g_depth = 0;
+std::vector<std::function<void()>> g_afterHandlers;
+
+void defaultEnd(int status)
+{
+    const auto windows = QApplication::topLevelWidgets();
+    for (QWidget *w : windows)
+        w->hide();
+    QCoreApplication::exit(status);
+}
+
+void runAfterHandlers()
+{
+    while (!g_afterHandlers.empty()) {
+        auto work = std::move(g_afterHandlers);
+        g_afterHandlers.clear();
+        for (auto &w : work)
+            w();
+    }
+}
+
+void handleError(const RuntimeError &error, OnError onError)
+{
+    // Nothing stays open between events: a handler that failed part-way
+    // leaves no file behind, and an unfinished output never reaches its target.
+    files::CloseAll();
+    showErrorReport(error);
+    if (onError == OnError::EndProgram) {
+        try {
+            End(1);
+        } catch (const ProgramEnded &) {
+        }
+    }
+}
+
+} // namespace
+
+void setReportHook(ReportHook hook) { g_reportHook = std::move(hook); }
+
+QString reportMessage(const RuntimeError &error)
+{
+    return QStringLiteral("Run-time error '%1':\n\n%2").arg(error.number()).arg(error.text());
+}
+
+void showErrorReport(const RuntimeError &error)
+{
+    if (g_reportHook) {
+        g_reportHook(error);
+        return;
+    }
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Veltrane Editor"), reportMessage(error),
+                    QMessageBox::Ok);
+    box.exec();
+}
+
+void setEndHook(EndHook hook) { g_endHook = std::move(hook); }
+
+void quit(int status)
+{
+    if (g_ended)
+        return;
+    g_ended = true;
+    g_status = status;
+    if (g_endHook)
+        g_endHook(status);
+    else
+        defaultEnd(status);
+}
+
+void End(int status)
+{
+    quit(status);
+    throw ProgramEnded{};
+}
+
+bool hasEnded() { return g_ended; }
+int exitStatus() { return g_status; }
+
+void dispatch(const std::function<void()> &handler, OnError onError)
+{
+    if (g_ended)
+        return;
+    ++g_depth;
+    try {
+        handler();
+    } catch (const ProgramEnded &) {
+    } catch (const RuntimeError &error) {
+        handleError(error, onError);
+    } catch (const std::bad_alloc &) {
+        handleError(RuntimeError(OutOfMemory), onError);
+    } catch (const std::exception &e) {
+        handleError(RuntimeError(InvalidCall, QString::fromUtf8(e.what())), onError);
+    }
+    if (--g_depth == 0)
+        runAfterHandlers();
+}
+
+int dispatchDepth() { return g_depth; }
+
+void afterHandlers(std::function<void()> work)
+{
+    if (g_depth == 0)
+        work();
+    else
+        g_afterHandlers.push_back(std::move(work));
+}
+
+void DoEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+void resetForTest()
+{
+    files::CloseAll();
+    destroyAllForms();
+    g_afterHandlers.clear();
+    g_reportHook = {};
+    g_endHook = {};
+    g_ended = false;
+    g_status = 0;
+    g_depth = 0;
+}
+
+} // namespace runtime

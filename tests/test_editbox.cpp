@@ -1,0 +1,576 @@
+#include "runtime/EditBox.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
+#include <QRandomGenerator>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+
+using runtime::EditBox;
+
+namespace {
+
+// "KEY_n = value" lines, `lines` of them, each ended by `lineEnd`.
+QString keyLines(int lines, const QString &lineEnd)
+{
+    QString text;
+    text.reserve(qsizetype(lines) * (23 + lineEnd.size()));
+    for (int i = 0; i < lines; ++i) {
+        text += QStringLiteral("KEY_%1 = value").arg(i).leftJustified(23, u'x');
+        text += lineEnd;
+    }
+    return text;
+}
+
+QString latin1Range(char16_t from, char16_t to, const QString &skip = {})
+{
+    QString text;
+    for (char16_t c = from;; ++c) {
+        if (!skip.contains(QChar(c)))
+            text += QChar(c);
+        if (c == to)
+            break;
+    }
+    return text;
+}
+
+// Control characters and line ends made visible, for readable failures.
+QString shown(const QString &text)
+{
+    QString out;
+    for (QChar c : text) {
+        if (c == u'\r')
+            out += QStringLiteral("<CR>");
+        else if (c == u'\n')
+            out += QStringLiteral("<LF>");
+        else if (c.unicode() < 0x20 || c.unicode() >= 0x7F)
+            out += QStringLiteral("<U+%1>").arg(c.unicode(), 4, 16, QChar(u'0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
+#define COMPARE_TEXT(actual, expected)                                                             \
+    do {                                                                                           \
+        const QString actual_ = (actual);                                                          \
+        const QString expected_ = (expected);                                                      \
+        if (actual_.size() > 2000 || expected_.size() > 2000)                                      \
+            QVERIFY2(actual_ == expected_, "texts differ");                                        \
+        else                                                                                       \
+            QCOMPARE(shown(actual_), shown(expected_));                                            \
+    } while (false)
+
+void placeCursor(EditBox &box, int position)
+{
+    QTextCursor cursor(box.document());
+    if (position < 0)
+        cursor.movePosition(QTextCursor::End);
+    else
+        cursor.setPosition(position);
+    box.setTextCursor(cursor);
+}
+
+void select(EditBox &box, int from, int to)
+{
+    QTextCursor cursor(box.document());
+    cursor.setPosition(from);
+    cursor.setPosition(to, QTextCursor::KeepAnchor);
+    box.setTextCursor(cursor);
+}
+
+QTestEventList keys(std::initializer_list<std::pair<Qt::Key, Qt::KeyboardModifiers>> list)
+{
+    QTestEventList events;
+    for (const auto &[key, modifiers] : list)
+        events.addKeyClick(key, modifiers);
+    return events;
+}
+
+QTestEventList typed(const QString &text)
+{
+    QTestEventList events;
+    events.addKeyClicks(text);
+    return events;
+}
+
+QTestEventList operator+(QTestEventList a, const QTestEventList &b)
+{
+    for (QTestEvent *event : b)
+        a.append(event->clone());
+    return a;
+}
+
+constexpr Qt::KeyboardModifiers None = Qt::NoModifier;
+constexpr Qt::KeyboardModifiers Shift = Qt::ShiftModifier;
+constexpr Qt::KeyboardModifiers Ctrl = Qt::ControlModifier;
+
+const std::pair<Qt::Key, Qt::KeyboardModifiers> Enter{Qt::Key_Return, None};
+const std::pair<Qt::Key, Qt::KeyboardModifiers> ShiftEnter{Qt::Key_Return, Shift};
+const std::pair<Qt::Key, Qt::KeyboardModifiers> Backspace{Qt::Key_Backspace, None};
+const std::pair<Qt::Key, Qt::KeyboardModifiers> Delete{Qt::Key_Delete, None};
+const std::pair<Qt::Key, Qt::KeyboardModifiers> Undo{Qt::Key_Z, Ctrl};
+const std::pair<Qt::Key, Qt::KeyboardModifiers> Redo{Qt::Key_Z, Ctrl | Shift};
+const std::pair<Qt::Key, Qt::KeyboardModifiers> DocEnd{Qt::Key_End, Ctrl};
+const std::pair<Qt::Key, Qt::KeyboardModifiers> SelectRight{Qt::Key_Right, Shift};
+const std::pair<Qt::Key, Qt::KeyboardModifiers> SelectAll{Qt::Key_A, Ctrl};
+
+// The box's text as an independent model sees it: one character per
+// document position, line breaks as markers naming the line end they stand
+// for. Edits are made on the box through the keyboard and mirrored here.
+class Model {
+public:
+    static constexpr char16_t CrLf = 0xE000, Cr = 0xE001, Lf = 0xE002;
+
+    Model() = default;
+    explicit Model(const QString &put)
+    {
+        for (qsizetype i = 0; i < put.size(); ++i) {
+            if (put[i] == u'\r' && i + 1 < put.size() && put[i + 1] == u'\n') {
+                text_ += QChar(CrLf);
+                ++i;
+            } else if (put[i] == u'\r') {
+                text_ += QChar(Cr);
+            } else if (put[i] == u'\n') {
+                text_ += QChar(Lf);
+            } else {
+                text_ += put[i];
+            }
+        }
+    }
+    qsizetype size() const { return text_.size(); }
+    void replace(qsizetype from, qsizetype to, const QString &with) { text_.replace(from, to - from, with); }
+    // What the document holds, with one separator between blocks.
+    QString shape() const
+    {
+        QString s = text_;
+        for (QChar &c : s)
+            if (c == QChar(CrLf) || c == QChar(Cr) || c == QChar(Lf))
+                c = QChar(0x2029);
+        return s;
+    }
+    QString rendered() const
+    {
+        QString out;
+        for (QChar c : text_) {
+            switch (c.unicode()) {
+            case CrLf:
+            case 0x2028:
+                out += QStringLiteral("\r\n");
+                break;
+            case Cr:
+                out += u'\r';
+                break;
+            case Lf:
+                out += u'\n';
+                break;
+            default:
+                out += c;
+            }
+        }
+        return out;
+    }
+
+private:
+    QString text_;
+};
+
+} // namespace
+
+class TestEditBox : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void unchangedUntilEdited_data();
+    void unchangedUntilEdited();
+    void editsGiveCrLfText_data();
+    void editsGiveCrLfText();
+    void loneBreaksKeptAfterEdits_data();
+    void loneBreaksKeptAfterEdits();
+    void loneBreaksKeptInLargeText();
+    void randomEditsMatchModel_data();
+    void randomEditsMatchModel();
+    void undoToCleanGivesPutText();
+    void setTextReplacesEverything();
+    void pasteTakesPlainTextOnly();
+    void pasteWithoutPlainTextInsertsNothing();
+    void pastedLineEndsBecomeCrLf();
+
+private:
+    EditBox *box_ = nullptr;
+};
+
+void TestEditBox::init()
+{
+    box_ = new EditBox;
+    box_->resize(441, 377);
+    box_->show();
+    box_->setFocus();
+}
+
+void TestEditBox::cleanup()
+{
+    delete box_;
+    box_ = nullptr;
+    QApplication::clipboard()->clear();
+}
+
+void TestEditBox::unchangedUntilEdited_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("CR LF lines") << QStringLiteral("a\r\nb\r\n");
+    QTest::newRow("no trailing break") << QStringLiteral("a\r\nb");
+    QTest::newRow("only line ends") << QStringLiteral("\r\n\r\n\r\n");
+    QTest::newRow("lone CR") << QStringLiteral("a\rb\r");
+    QTest::newRow("lone LF") << QStringLiteral("a\nb\n");
+    QTest::newRow("mixed") << QStringLiteral("\n\r\r\n\r\rx\n\n\r\n\r");
+    QTest::newRow("NUL") << QString(QStringLiteral("a") + QChar(0) + QStringLiteral("b\r\n") + QChar(0));
+    QTest::newRow("no-break space") << QString(QStringLiteral("KEY =") + QChar(0xA0) + QStringLiteral("1\r\n"));
+    QTest::newRow("U+0080..U+00FF") << latin1Range(0x80, 0xFF);
+    QTest::newRow("separators and frame marks")
+        << QString(QStringLiteral("a") + QChar(0x2028) + QStringLiteral("b") + QChar(0x2029) + QStringLiteral("c")
+                   + QChar(0xFDD0) + QChar(0xFDD1) + QStringLiteral("\r\n"));
+    QTest::newRow("1 MiB line") << QString(1 << 20, u'k');
+    QTest::newRow("10 MB of lines") << keyLines(400000, QStringLiteral("\r\n"));
+}
+
+void TestEditBox::unchangedUntilEdited()
+{
+    QFETCH(QString, text);
+    box_->setText(text);
+    QVERIFY(!box_->document()->isModified());
+    COMPARE_TEXT(box_->text(), text);
+    QCoreApplication::processEvents(); // painting and layout change nothing
+    COMPARE_TEXT(box_->text(), text);
+}
+
+void TestEditBox::editsGiveCrLfText_data()
+{
+    QTest::addColumn<QString>("put");
+    QTest::addColumn<int>("cursor"); // -1: the end
+    QTest::addColumn<QTestEventList>("events");
+    QTest::addColumn<QString>("expected");
+
+    const QString nbsp(QChar(0xA0));
+    QString bytes = latin1Range(0x00, 0xFF, QStringLiteral("\r\n"));
+
+    QTest::newRow("type at the end") << QStringLiteral("a\r\nb") << -1 << typed("x") << QStringLiteral("a\r\nbx");
+    QTest::newRow("Enter at the end") << QStringLiteral("a\r\nb") << -1 << keys({Enter})
+                                      << QStringLiteral("a\r\nb\r\n");
+    QTest::newRow("Enter inside a line") << QStringLiteral("ab") << 1 << keys({Enter}) << QStringLiteral("a\r\nb");
+    QTest::newRow("Enter on an empty first line") << QStringLiteral("\r\na") << 0 << keys({Enter})
+                                                  << QStringLiteral("\r\n\r\na");
+    QTest::newRow("Shift+Enter") << QStringLiteral("ab") << 1 << keys({ShiftEnter}) << QStringLiteral("a\r\nb");
+    QTest::newRow("Shift+Enter and Enter on one line")
+        << QStringLiteral("abc\r\n") << 1 << keys({ShiftEnter}) + typed("x") + keys({Enter})
+        << QStringLiteral("a\r\nx\r\nbc\r\n");
+    QTest::newRow("Backspace across a line end") << QStringLiteral("a\r\nb") << 2 << keys({Backspace})
+                                                 << QStringLiteral("ab");
+    QTest::newRow("Delete across a line end") << QStringLiteral("a\r\nb\r\n") << 1 << keys({Delete})
+                                              << QStringLiteral("ab\r\n");
+    QTest::newRow("Backspace across Shift+Enter") << QStringLiteral("ab") << 1
+                                                  << keys({ShiftEnter}) + typed("x") + keys({Backspace, Backspace})
+                                                  << QStringLiteral("ab");
+    QTest::newRow("no-break space kept") << QString(QStringLiteral("x") + nbsp + QStringLiteral("y\r\n")) << -1
+                                         << typed("z") << QString(QStringLiteral("x") + nbsp + QStringLiteral("y\r\nz"));
+    QTest::newRow("NUL and U+0001..U+00FF kept") << bytes << -1 << typed("x") << QString(bytes + u'x');
+    QTest::newRow("trailing line end") << QStringLiteral("a\r\n") << -1 << typed("q") << QStringLiteral("a\r\nq");
+    QTest::newRow("empty box") << QString() << -1 << typed("ab") + keys({Enter}) + typed("c")
+                               << QStringLiteral("ab\r\nc");
+    QTest::newRow("typed and taken back") << QStringLiteral("a\r\nb") << -1 << typed("x") + keys({Backspace})
+                                          << QStringLiteral("a\r\nb");
+    QTest::newRow("separators in the put become CR LF")
+        << QString(QStringLiteral("a") + QChar(0x2028) + QStringLiteral("b") + QChar(0x2029) + QStringLiteral("c"))
+        << -1 << typed("x") << QStringLiteral("a\r\nb\r\ncx");
+    QTest::newRow("1 MiB line") << QString(1 << 20, u'k') << -1 << typed("x")
+                                << QString(QString(1 << 20, u'k') + u'x');
+}
+
+void TestEditBox::editsGiveCrLfText()
+{
+    QFETCH(QString, put);
+    QFETCH(int, cursor);
+    QFETCH(QTestEventList, events);
+    QFETCH(QString, expected);
+
+    box_->setText(put);
+    placeCursor(*box_, cursor);
+    events.simulate(box_);
+    QVERIFY(box_->document()->isModified());
+    COMPARE_TEXT(box_->text(), expected);
+}
+
+void TestEditBox::loneBreaksKeptAfterEdits_data()
+{
+    QTest::addColumn<QString>("put");
+    QTest::addColumn<int>("cursor"); // -1: the end
+    QTest::addColumn<QTestEventList>("events");
+    QTest::addColumn<QString>("expected");
+
+    // Positions count one per line break: in "a\rb\nc" b is at 2, c at 4.
+    QTest::newRow("edit elsewhere") << QStringLiteral("a\rb\nc\r\nd") << -1 << typed("x")
+                                    << QStringLiteral("a\rb\nc\r\ndx");
+    QTest::newRow("edit on the line") << QStringLiteral("ab\rc") << 1 << typed("x") << QStringLiteral("axb\rc");
+    QTest::newRow("CR before CR LF, LF before CR") << QStringLiteral("a\r\r\nb\n\rc") << -1 << typed("z")
+                                                   << QStringLiteral("a\r\r\nb\n\rcz");
+    QTest::newRow("among separators and frame marks")
+        << QString(QStringLiteral("a\rb") + QChar(0x2029) + QStringLiteral("c") + QChar(0xFDD0) + QStringLiteral("d")
+                   + QChar(0xFDD1) + QStringLiteral("e\nf"))
+        << -1 << typed("z") << QStringLiteral("a\rb\r\nc\r\nd\r\ne\nfz");
+    QTest::newRow("split a line: old break after the last piece")
+        << QStringLiteral("ab\rc") << 1 << keys({Enter}) << QStringLiteral("a\r\nb\rc");
+    QTest::newRow("Enter at a line's end") << QStringLiteral("ab\nc") << 2 << keys({Enter})
+                                           << QStringLiteral("ab\r\n\nc");
+    QTest::newRow("Enter on an empty first line") << QStringLiteral("\ra") << 0 << keys({Enter})
+                                                  << QStringLiteral("\r\n\ra");
+    QTest::newRow("Shift+Enter") << QStringLiteral("ab\nc") << 1 << keys({ShiftEnter})
+                                 << QStringLiteral("a\r\nb\nc");
+    QTest::newRow("join with Backspace: second line's break kept")
+        << QStringLiteral("a\rb\nc") << 2 << keys({Backspace}) << QStringLiteral("ab\nc");
+    QTest::newRow("join with Delete") << QStringLiteral("a\rb\nc") << 1 << keys({Delete}) << QStringLiteral("ab\nc");
+    QTest::newRow("selection across lines typed over")
+        << QStringLiteral("a\rb\nc\rd") << 1 << keys({SelectRight, SelectRight, SelectRight, SelectRight}) + typed("X")
+        << QStringLiteral("aX\rd");
+    QTest::newRow("Enter undone, then an edit") << QStringLiteral("a\rb\nc") << 1
+                                                << keys({Enter, Undo, DocEnd}) + typed("x")
+                                                << QStringLiteral("a\rb\ncx");
+    QTest::newRow("join undone, then an edit") << QStringLiteral("a\rb\nc") << 2
+                                               << keys({Backspace, Undo, DocEnd}) + typed("x")
+                                               << QStringLiteral("a\rb\ncx");
+    QTest::newRow("join undone after another edit")
+        << QStringLiteral("a\rb\nc") << 0 << typed("q") + keys({{Qt::Key_Right, None}, Delete, Undo})
+        << QStringLiteral("qa\rb\nc");
+    QTest::newRow("selection typed over, undone, then an edit")
+        << QStringLiteral("a\rb\nc\rd") << 1
+        << keys({SelectRight, SelectRight, SelectRight, SelectRight}) + typed("X") + keys({Undo, DocEnd}) + typed("x")
+        << QStringLiteral("a\rb\nc\rdx");
+    QTest::newRow("split undone and redone") << QStringLiteral("ab\rc") << 1 << keys({Enter, Undo, Redo})
+                                             << QStringLiteral("a\r\nb\rc");
+    QTest::newRow("join undone and redone") << QStringLiteral("a\rb\nc") << 2 << keys({Backspace, Undo, Redo})
+                                            << QStringLiteral("ab\nc");
+    QTest::newRow("all deleted, undone, then an edit")
+        << QStringLiteral("a\rb\n\nc\r") << 0 << keys({SelectAll, Delete, Undo, DocEnd}) + typed("x")
+        << QStringLiteral("a\rb\n\nc\rx");
+}
+
+void TestEditBox::loneBreaksKeptAfterEdits()
+{
+    editsGiveCrLfText();
+}
+
+void TestEditBox::loneBreaksKeptInLargeText()
+{
+    const QString half = keyLines(50000, QStringLiteral("\n"));
+    box_->setText(half + half);
+    placeCursor(*box_, int(half.size()) - 1); // the end of the last line of the first half
+    QTest::keyClick(box_, Qt::Key_Return);
+    QTest::keyClicks(box_, "NEW = 1");
+    COMPARE_TEXT(box_->text(), half.chopped(1) + QStringLiteral("\r\nNEW = 1\n") + half);
+}
+
+void TestEditBox::randomEditsMatchModel_data()
+{
+    QTest::addColumn<QString>("put");
+    QTest::addColumn<quint32>("seed");
+    const QString mixed = QStringLiteral("KEY_1 = a\rKEY_2 = b\nKEY_3 = c\r\n\n\r\rKEY_4 = d\r\n\rend\n");
+    QTest::newRow("mixed breaks, seed 1") << mixed << 1u;
+    QTest::newRow("mixed breaks, seed 2") << mixed << 2u;
+    QTest::newRow("mixed breaks, seed 3") << mixed << 3u;
+    QTest::newRow("CR LF only") << QStringLiteral("KEY_1 = a\r\nKEY_2 = b\r\n\r\nKEY_3 = c") << 4u;
+    QTest::newRow("lone LF only") << QStringLiteral("KEY_1 = a\nKEY_2 = b\n\nKEY_3 = c\n") << 5u;
+}
+
+// Random keyboard edits, pastes, undos and redos; after each, text() must
+// match the model. Undo and redo may take back several edits at once (Qt
+// merges typing), so their outcome is found among the model's earlier and
+// later states by the document's content.
+void TestEditBox::randomEditsMatchModel()
+{
+    QFETCH(QString, put);
+    QFETCH(quint32, seed);
+    QRandomGenerator random(seed);
+
+    box_->setText(put);
+    QList<Model> history{Model(put)};
+    qsizetype now = 0;
+    const QString paste = QStringLiteral("p\rq\r\nr\n");
+    const QChar crLf(Model::CrLf);
+    const QString pasted = QStringLiteral("p") + crLf + QStringLiteral("q") + crLf + QStringLiteral("r") + crLf;
+
+    auto documentShape = [this] { return box_->document()->toRawText(); };
+
+    for (int step = 0; step < 400; ++step) {
+        Model model = history[now];
+        const int size = int(model.size());
+        const int at = int(random.bounded(size + 1));
+        const int op = int(random.bounded(10));
+        QString what;
+        if (op <= 5) {
+            int to = at;
+            if (op == 5 && size > 0)
+                to = int(random.bounded(size + 1));
+            const int from = std::min(at, to);
+            to = std::max(at, to);
+            select(*box_, from, to);
+            const int key = int(random.bounded(6));
+            if (key == 0) {
+                QTest::keyClick(box_, Qt::Key_Return);
+                model.replace(from, to, QString(QChar(Model::CrLf)));
+                what = QStringLiteral("Enter");
+            } else if (key == 1) {
+                QTest::keyClick(box_, Qt::Key_Return, Qt::ShiftModifier);
+                model.replace(from, to, QString(QChar(0x2028)));
+                what = QStringLiteral("Shift+Enter");
+            } else if (key == 2) {
+                QApplication::clipboard()->setText(paste);
+                QTest::keyClick(box_, Qt::Key_V, Qt::ControlModifier);
+                model.replace(from, to, pasted);
+                what = QStringLiteral("paste");
+            } else {
+                const QChar c = key == 3 ? QChar(0xA0) : QChar(u'a' + random.bounded(26));
+                QTest::keyClicks(box_, QString(c));
+                model.replace(from, to, QString(c));
+                what = QStringLiteral("type");
+            }
+            what += QStringLiteral(" over %1..%2").arg(from).arg(to);
+        } else if (op == 6) {
+            placeCursor(*box_, at);
+            QTest::keyClick(box_, Qt::Key_Backspace);
+            if (at > 0)
+                model.replace(at - 1, at, {});
+            what = QStringLiteral("Backspace at %1").arg(at);
+        } else if (op == 7) {
+            placeCursor(*box_, at);
+            QTest::keyClick(box_, Qt::Key_Delete);
+            if (at < size)
+                model.replace(at, at + 1, {});
+            what = QStringLiteral("Delete at %1").arg(at);
+        }
+
+        if (op <= 7) {
+            if (model.shape() == history[now].shape() && model.rendered() == history[now].rendered()) {
+                // Nothing changed (Backspace at the start, Delete at the end):
+                // no undo step either.
+            } else {
+                history.resize(now + 1);
+                history.append(model);
+                ++now;
+            }
+        } else {
+            const bool undo = op == 8;
+            QTest::keyClick(box_, Qt::Key_Z, undo ? Qt::ControlModifier : Qt::ControlModifier | Qt::ShiftModifier);
+            const QString shape = documentShape();
+            qsizetype found = -1;
+            if (undo) {
+                for (qsizetype i = now; i >= 0 && found < 0; --i)
+                    if (history[i].shape() == shape)
+                        found = i;
+            } else {
+                for (qsizetype i = now; i < history.size() && found < 0; ++i)
+                    if (history[i].shape() == shape)
+                        found = i;
+            }
+            QVERIFY2(found >= 0, "undo/redo gave a text the edits never made");
+            now = found;
+            what = undo ? QStringLiteral("undo") : QStringLiteral("redo");
+        }
+
+        QCOMPARE(documentShape(), history[now].shape());
+        const QString expected = box_->document()->isModified() ? history[now].rendered() : put;
+        if (box_->text() != expected)
+            QFAIL(qPrintable(QStringLiteral("step %1 (%2): got %3, expected %4")
+                                 .arg(step)
+                                 .arg(what, shown(box_->text()), shown(expected))));
+    }
+}
+
+void TestEditBox::undoToCleanGivesPutText()
+{
+    const QString put = QString(QStringLiteral("a\rb") + QChar(0xA0) + QChar(0) + QChar(0x2028) + QStringLiteral("c")
+                                + QChar(0x2029) + QStringLiteral("d\n\r\n"));
+    box_->setText(put);
+    placeCursor(*box_, 3);
+    QTest::keyClicks(box_, "xy");
+    QTest::keyClick(box_, Qt::Key_Return);
+    QTest::keyClick(box_, Qt::Key_Backspace);
+    QTest::keyClick(box_, Qt::Key_Backspace);
+    QVERIFY(box_->document()->isModified());
+    for (int i = 0; i < 50 && box_->document()->isUndoAvailable(); ++i)
+        QTest::keyClick(box_, Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(!box_->document()->isUndoAvailable());
+    COMPARE_TEXT(box_->text(), put);
+}
+
+void TestEditBox::setTextReplacesEverything()
+{
+    box_->setText(QStringLiteral("first\r\nsecond\r\n"));
+    placeCursor(*box_, -1);
+    QTest::keyClicks(box_, "typed");
+    box_->setText(QStringLiteral("new\rtext"));
+    QVERIFY(!box_->document()->isModified());
+    QVERIFY(!box_->document()->isUndoAvailable()); // nothing to undo back into the old text
+    COMPARE_TEXT(box_->text(), QStringLiteral("new\rtext"));
+    QCOMPARE(box_->document()->blockCount(), 2);
+
+    // A second put replaces, it does not append; line ends follow the new text.
+    box_->setText(QStringLiteral("only\r\n"));
+    placeCursor(*box_, -1);
+    QTest::keyClicks(box_, "x");
+    COMPARE_TEXT(box_->text(), QStringLiteral("only\r\nx"));
+    box_->setText(QString());
+    COMPARE_TEXT(box_->text(), QString());
+    QTest::keyClicks(box_, "y");
+    COMPARE_TEXT(box_->text(), QStringLiteral("y"));
+}
+
+void TestEditBox::pasteTakesPlainTextOnly()
+{
+    box_->setText(QStringLiteral("A = 1\r\n"));
+    auto *mime = new QMimeData;
+    mime->setHtml(QStringLiteral("<b style=\"color:red\">rich</b> <i>words</i><table><tr><td>cell</td></tr></table>"));
+    mime->setText(QStringLiteral("plain words"));
+    QApplication::clipboard()->setMimeData(mime);
+    placeCursor(*box_, -1);
+    QTest::keyClick(box_, Qt::Key_V, Qt::ControlModifier);
+
+    COMPARE_TEXT(box_->text(), QStringLiteral("A = 1\r\nplain words"));
+    QCOMPARE(box_->document()->blockCount(), 2);
+    const QTextBlock pastedLine = box_->document()->lastBlock();
+    for (auto it = pastedLine.begin(); !it.atEnd(); ++it) {
+        const QTextCharFormat format = it.fragment().charFormat();
+        QVERIFY(format.fontWeight() != QFont::Bold);
+        QVERIFY(!format.fontItalic());
+        QVERIFY(!format.hasProperty(QTextFormat::ForegroundBrush));
+    }
+}
+
+void TestEditBox::pasteWithoutPlainTextInsertsNothing()
+{
+    box_->setText(QStringLiteral("A = 1\r\n"));
+    auto *mime = new QMimeData;
+    mime->setHtml(QStringLiteral("<b>rich</b>"));
+    QApplication::clipboard()->setMimeData(mime);
+    placeCursor(*box_, -1);
+    QTest::keyClick(box_, Qt::Key_V, Qt::ControlModifier);
+    QVERIFY(!box_->document()->isModified());
+    COMPARE_TEXT(box_->text(), QStringLiteral("A = 1\r\n"));
+    COMPARE_TEXT(box_->document()->toRawText(), QString(QStringLiteral("A = 1") + QChar(0x2029)));
+}
+
+void TestEditBox::pastedLineEndsBecomeCrLf()
+{
+    box_->setText(QStringLiteral("a\rb"));
+    QApplication::clipboard()->setText(QStringLiteral("x\ny\r\nz\r"));
+    placeCursor(*box_, 1);
+    QTest::keyClick(box_, Qt::Key_V, Qt::ControlModifier);
+    COMPARE_TEXT(box_->text(), QStringLiteral("ax\r\ny\r\nz\r\n\rb"));
+}
+
+QTEST_MAIN(TestEditBox)
+#include "test_editbox.moc"

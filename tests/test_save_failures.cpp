@@ -1,0 +1,388 @@
+// Saves and backups that fail: a read-only target, a disk that fills up
+// part-way, a file-size limit, a flush that fails, and a save killed at a
+// random moment. Each failure is reported, the program goes on, the box keeps
+// its text and the target keeps its old bytes, with nothing left beside it.
+//
+// Each case runs in a forked child of the test (which already holds the
+// offscreen application), so that limits, mounts, filters and the change of
+// user stay there; the child checks and reports back through a pipe.
+#include "TestSupport.h"
+#include "editor/Form1.h"
+#include "runtime/CodePage.h"
+#include "runtime/Files.h"
+#include "runtime/Forms.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include <cerrno>
+#include <csignal>
+#include <cstddef>
+#include <cstring>
+#include <functional>
+
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using runtime::global;
+
+namespace {
+
+const QString kDataFolderRel = QStringLiteral("Games/Apex Circuit Racing/UserData");
+const QString kDataRel = kDataFolderRel + QStringLiteral("/game.Gdb");
+const QString kDataWin = QStringLiteral("C:\\Games\\Apex Circuit Racing\\UserData\\game.Gdb");
+const QString kTempRel = QStringLiteral("windows/temp");
+const QString kBackupRel = kTempRel + QStringLiteral("/game2.Gdb");
+const QString kBackupWin = QStringLiteral("C:\\Windows\\Temp\\game2.Gdb");
+
+constexpr int kSkip = 77;
+
+// "PARAM_n = v" lines, CR LF after each but the last.
+QString parameterText(qsizetype bytes, int seed)
+{
+    QString out;
+    out.reserve(bytes + 64);
+    for (int i = 0; out.size() < bytes; ++i)
+        out += QStringLiteral("PARAM_%1 = %2\r\n").arg(i).arg((i * 7919 + seed) % 100000);
+    out.chop(2);
+    return out;
+}
+
+// What the child reports: "" when all went well, "SKIP: why", or what failed.
+struct Outcome {
+    int code = -1;
+    QString text;
+};
+
+// Runs `body` in a forked child, as uid/gid 65534 when `nobody` (and the test
+// runs as root). The body returns what failed, or "SKIP: reason".
+Outcome inChild(const std::function<QString()> &body, bool nobody = false)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return {-1, QStringLiteral("pipe: %1").arg(strerror(errno))};
+    auto run = [&]() -> int {
+        ::close(fds[0]);
+        const QByteArray msg = body().toUtf8();
+        qsizetype done = 0;
+        while (done < msg.size()) {
+            const ssize_t n = ::write(fds[1], msg.constData() + done, size_t(msg.size() - done));
+            if (n <= 0)
+                break;
+            done += n;
+        }
+        ::close(fds[1]);
+        return msg.isEmpty() ? 0 : msg.startsWith("SKIP: ") ? kSkip : 1;
+    };
+    int code = -1;
+    if (nobody) {
+        code = testing::runAsNobody(run);
+    } else {
+        const pid_t pid = fork();
+        if (pid == 0)
+            _exit(run());
+        int status = 0;
+        if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+            code = WEXITSTATUS(status);
+    }
+    ::close(fds[1]);
+    QByteArray msg;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(fds[0], buf, sizeof buf)) > 0)
+        msg.append(buf, n);
+    ::close(fds[0]);
+    Outcome o{code, QString::fromUtf8(msg)};
+    if (code == kSkip)
+        o.text = o.text.mid(6);
+    else if (code != 0 && o.text.isEmpty())
+        o.text = QStringLiteral("the child ended with %1").arg(code);
+    return o;
+}
+
+// Collects failed checks in the child, where QVERIFY cannot be used.
+struct Checks {
+    QStringList failed;
+    void check(bool ok, const char *what, int line)
+    {
+        if (!ok)
+            failed << QStringLiteral("line %1: %2").arg(line).arg(what);
+    }
+    QString result() const { return failed.join('\n'); }
+};
+#define CHECK(cond) checks.check(bool(cond), #cond, __LINE__)
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+QString writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+        return QStringLiteral("cannot write %1").arg(path);
+    return {};
+}
+
+// Lets every user reach and write the folders from `root` down to `folder`.
+void openUp(const QString &root, const QString &folder, mode_t leaf = 0777)
+{
+    ::chmod(QFile::encodeName(root).constData(), 0755);
+    QString p = root;
+    for (const QString &part : folder.mid(root.size() + 1).split('/')) {
+        p += '/' + part;
+        ::chmod(QFile::encodeName(p).constData(), p == folder ? leaf : 0755);
+    }
+}
+
+// fsync and fdatasync fail with `err` from here on, in this process only.
+QString failSyncCalls(int err)
+{
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_fsync, 2, 0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_fdatasync, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (unsigned(err) & SECCOMP_RET_DATA)),
+    };
+    sock_fprog prog{static_cast<unsigned short>(sizeof filter / sizeof filter[0]), filter};
+    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog) != 0)
+        return QStringLiteral("SKIP: no seccomp filter here: %1").arg(strerror(errno));
+    return {};
+}
+
+// A private mount namespace with a tmpfs of `size` on `folder`.
+QString mountSmallDisk(const QString &folder, const char *size)
+{
+    if (!testing::isRoot())
+        return QStringLiteral("SKIP: mounting a small tmpfs needs root");
+    if (unshare(CLONE_NEWNS) != 0)
+        return QStringLiteral("SKIP: no mount namespace here: %1").arg(strerror(errno));
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        return QStringLiteral("SKIP: cannot make the mounts private: %1").arg(strerror(errno));
+    const QByteArray options = QByteArray("size=") + size + ",mode=0777";
+    if (mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", MS_NOSUID | MS_NODEV,
+              options.constData())
+        != 0)
+        return QStringLiteral("SKIP: cannot mount a tmpfs: %1").arg(strerror(errno));
+    return {};
+}
+
+} // namespace
+
+class TestSaveFailures : public QObject {
+    Q_OBJECT
+private slots:
+    void failedWriteKeepsOldFile_data();
+    void failedWriteKeepsOldFile();
+    void killedSaveLeavesOldOrNew();
+};
+
+void TestSaveFailures::failedWriteKeepsOldFile_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("backup");
+    QTest::addColumn<int>("number");
+    for (bool backup : {false, true}) {
+        const char *w = backup ? "backup" : "save";
+        QTest::addRow("%s: read-only file", w) << "read-only file" << backup << 70;
+        QTest::addRow("%s: read-only folder", w) << "read-only folder" << backup << 70;
+        QTest::addRow("%s: disk full part-way", w) << "disk full" << backup << 61;
+        QTest::addRow("%s: file size limit", w) << "file size limit" << backup << 61;
+        QTest::addRow("%s: disk full at the flush", w) << "flush fails" << backup << 61;
+    }
+}
+
+void TestSaveFailures::failedWriteKeepsOldFile()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, backup);
+    QFETCH(int, number);
+    testing::Prefix prefix;
+    testing::Recorder rec; // the parent's runtime stays clean of the child's
+
+    const QString targetFolder = prefix.path(backup ? kTempRel : kDataFolderRel);
+    const QString target = prefix.path(backup ? kBackupRel : kDataRel);
+    const QString targetWin = backup ? kBackupWin : kDataWin;
+    const QByteArray dataBytes = parameterText(4000, 1).toLatin1() + "\r\n";
+    const QByteArray oldBytes = backup ? parameterText(3000, 2).toLatin1() + "\r\n" : dataBytes;
+    // Larger than the small disk and the size limit below.
+    const QString boxText = parameterText(200000, 3);
+    const bool nobody = kind.startsWith("read-only");
+    const bool smallDisk = kind == "disk full";
+    // Whether the cause can be taken away in the child for a second try.
+    const bool again = kind != "read-only folder" && kind != "flush fails";
+
+    QDir().mkpath(targetFolder);
+    if (!smallDisk) {
+        prefix.write(kDataRel, dataBytes);
+        if (backup)
+            prefix.write(kBackupRel, oldBytes);
+    } else if (backup) {
+        prefix.write(kDataRel, dataBytes);
+    }
+    if (nobody) {
+        openUp(prefix.root(), prefix.driveC(), 0755);
+        openUp(prefix.driveC(), prefix.path(kDataFolderRel));
+        openUp(prefix.driveC(), prefix.path(kTempRel));
+        const QByteArray t = QFile::encodeName(target);
+        if (testing::isRoot())
+            QCOMPARE(::chown(t.constData(), 65534, 65534), 0);
+        if (kind == "read-only file") {
+            QCOMPARE(::chmod(t.constData(), 0444), 0);
+        } else {
+            // The file may be written, but no new file can be made beside it.
+            QCOMPARE(::chmod(t.constData(), 0666), 0);
+            QCOMPARE(::chmod(QFile::encodeName(targetFolder).constData(), 0555), 0);
+        }
+    }
+
+    const Outcome o = inChild(
+        [&]() -> QString {
+            Checks checks;
+            if (smallDisk) {
+                // A disk of 64 KiB that holds the old file: the new one fills it.
+                const QString why = mountSmallDisk(targetFolder, "64k");
+                if (!why.isEmpty())
+                    return why;
+                QString err = writeFile(target, oldBytes);
+                if (!err.isEmpty())
+                    return err;
+            }
+
+            testing::Recorder childRec;
+            runtime::dispatch([] { global<Form1>().Show(); });
+            if (!childRec.reports.isEmpty())
+                return "load failed: " + childRec.reports[0].text;
+            Form1 &f = global<Form1>();
+            f.ui.TxtTesto->setText(boxText);
+            const QStringList entries = testing::folderEntries(targetFolder);
+            CHECK(readFile(target) == oldBytes);
+
+            if (kind == "file size limit") {
+                signal(SIGXFSZ, SIG_IGN);
+                rlimit lim{};
+                getrlimit(RLIMIT_FSIZE, &lim);
+                lim.rlim_cur = 32 * 1024;
+                if (setrlimit(RLIMIT_FSIZE, &lim) != 0)
+                    return QStringLiteral("setrlimit: %1").arg(strerror(errno));
+            } else if (kind == "flush fails") {
+                const QString why = failSyncCalls(ENOSPC);
+                if (!why.isEmpty())
+                    return why;
+            }
+
+            QTest::mouseClick(backup ? f.ui.CmdBackUp : f.ui.CmdSalva, Qt::LeftButton);
+
+            CHECK(childRec.reports.size() == 1);
+            if (childRec.reports.size() == 1) {
+                const auto &r = childRec.reports[0];
+                checks.check(r.number == number, qPrintable(QStringLiteral("reported %1 (%2)").arg(r.number).arg(r.text)),
+                             __LINE__);
+                CHECK(r.text.contains(targetWin));
+            }
+            CHECK(!childRec.ended());
+            CHECK(f.isVisible());
+            CHECK(f.ui.TxtTesto->text() == boxText);
+            CHECK(readFile(target) == oldBytes);
+            CHECK(testing::folderEntries(targetFolder) == entries);
+            CHECK(!runtime::files::isOpen(4) && !runtime::files::isOpen(5));
+            if (backup) // the backup never touches the data file
+                CHECK(readFile(prefix.path(kDataRel)) == dataBytes);
+
+            // The program goes on: once the cause is gone a write succeeds.
+            if (kind == "read-only file")
+                ::chmod(QFile::encodeName(target).constData(), 0644);
+            if (again) {
+                f.ui.TxtTesto->setText(QStringLiteral("FUEL = 40"));
+                QTest::mouseClick(backup ? f.ui.CmdBackUp : f.ui.CmdSalva, Qt::LeftButton);
+                CHECK(childRec.reports.size() == 1);
+                CHECK(readFile(target) == "FUEL = 40\r\n");
+            }
+            return checks.result();
+        },
+        nobody);
+
+    if (o.code == kSkip)
+        QSKIP(qPrintable(o.text));
+    QVERIFY2(o.code == 0, qPrintable(o.text));
+    QVERIFY(rec.reports.isEmpty());
+    if (!smallDisk) { // the parent sees the same disk
+        QCOMPARE(readFile(target), again ? QByteArray("FUEL = 40\r\n") : oldBytes);
+        QCOMPARE(testing::folderEntries(targetFolder), QStringList{QFileInfo(target).fileName()});
+    }
+}
+
+// A save killed at any moment leaves the data file whole: the old bytes or
+// the new ones.
+void TestSaveFailures::killedSaveLeavesOldOrNew()
+{
+    testing::Prefix prefix;
+    testing::Recorder rec;
+    const QString texts[2] = {parameterText(3 << 20, 4) + "\r\n", parameterText(4 << 20, 5) + "\r\n"};
+    const QByteArray bytes[2] = {runtime::toAnsi(texts[0]), runtime::toAnsi(texts[1])};
+    const QString target = prefix.write(kDataRel, bytes[0]);
+
+    auto save = [&](int which) {
+        runtime::files::OpenOutput(4, kDataWin);
+        runtime::files::Print(4, texts[which], false);
+        runtime::files::Close(4);
+    };
+    // How long two saves take here, to spread the kills over them.
+    QElapsedTimer timer;
+    timer.start();
+    save(1);
+    save(0);
+    const qint64 span = std::max<qint64>(3 * timer.elapsed(), 10);
+    QCOMPARE(readFile(target), bytes[0]);
+
+    const quint32 seed = QRandomGenerator::global()->generate();
+    QRandomGenerator random(seed);
+    int seen[2] = {0, 0};
+    for (int round = 0; round < 20; ++round) {
+        const pid_t pid = fork();
+        QVERIFY(pid >= 0);
+        if (pid == 0) {
+            for (int i = 1;; i ^= 1) {
+                try {
+                    save(i);
+                } catch (const runtime::RuntimeError &e) {
+                    _exit(1);
+                }
+            }
+        }
+        const qint64 delay = random.bounded(span + 1);
+        QTest::qSleep(int(delay));
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        QCOMPARE(waitpid(pid, &status, 0), pid);
+        QVERIFY2(WIFSIGNALED(status), "the saving child failed");
+        const QByteArray now = readFile(target);
+        const int which = now == bytes[0] ? 0 : now == bytes[1] ? 1 : -1;
+        QVERIFY2(which >= 0, qPrintable(QStringLiteral("round %1 (seed %2, %3 ms): %4 bytes, neither old nor new")
+                                            .arg(round)
+                                            .arg(seed)
+                                            .arg(delay)
+                                            .arg(now.size())));
+        ++seen[which];
+    }
+    qInfo("kills: %d left the first text, %d the second (seed %u, span %lld ms)", seen[0], seen[1], seed,
+          static_cast<long long>(span));
+}
+
+QTEST_MAIN(TestSaveFailures)
+#include "test_save_failures.moc"
