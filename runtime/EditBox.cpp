@@ -3,6 +3,7 @@
 #include <QMimeData>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 
 #include <algorithm>
@@ -64,10 +65,12 @@ void EditBox::setText(const QString &text)
     // The document's own setPlainText: the widget's one also reformats the
     // whole text afterwards (about a tenth more time on a 10 MB text) to
     // apply a character format this box never sets. It clears the undo
-    // history and puts every cursor at the start.
+    // history; the caret, which the insertion carried to the end, goes back
+    // to the start, with the view.
     document()->setPlainText(text);
     document()->setModified(false);
     resetLineEnds(text);
+    setTextCursor(QTextCursor(document()));
     horizontalScrollBar()->setValue(0);
     verticalScrollBar()->setValue(0);
 }
@@ -85,7 +88,6 @@ void EditBox::resetLineEnds(const QString &text)
     steps_.clear();
     commandAdded_ = false;
     undoCount_ = document()->availableUndoSteps();
-    redoCount_ = document()->availableRedoSteps();
     if (!hasLoneBreak(text)) {
         lineEnds_.shrink_to_fit();
         return;
@@ -115,9 +117,9 @@ void EditBox::resetLineEnds(const QString &text)
 // Keeps lineEnds_ in step with the blocks. A change replaced the text from
 // `position`: the breaks that ended blocks first .. first+r-1 are gone, k new
 // ones end blocks first .. first+k-1, and the break that ended block first+r
-// now ends block first+k. New breaks are CR LF; an undo or a redo gives back
-// the line ends its step took away; a change that keeps length and breaks
-// (a format change) keeps the line ends.
+// now ends block first+k. New breaks are CR LF; an undo gives back the line
+// ends its step took away; a change that keeps length and breaks (a format
+// change: Qt makes one on Enter) keeps the line ends.
 void EditBox::trackLineEnds(int position, int removed, int added)
 {
     const bool commandAdded = std::exchange(commandAdded_, false);
@@ -125,7 +127,6 @@ void EditBox::trackLineEnds(int position, int removed, int added)
         return;
     QTextDocument *doc = document();
     const int undoBefore = std::exchange(undoCount_, doc->availableUndoSteps());
-    redoCount_ = doc->availableRedoSteps();
 
     const int blocks = doc->blockCount();
     const int first = doc->findBlock(position).blockNumber();
@@ -134,7 +135,7 @@ void EditBox::trackLineEnds(int position, int removed, int added)
     const int oldBlocks = static_cast<int>(lineEnds_.size());
     const int removedBreaks = oldBlocks - blocks + addedBreaks;
     if (first < 0 || addedBreaks < 0 || removedBreaks < 0 || first + removedBreaks >= oldBlocks) {
-        // Lost step with the document: from here on every break is CR LF.
+        // Out of step with the document: from here on every break is CR LF.
         lineEnds_.assign(static_cast<std::size_t>(blocks), CrLf);
         steps_.clear();
         return;
@@ -145,30 +146,24 @@ void EditBox::trackLineEnds(int position, int removed, int added)
     const auto from = lineEnds_.begin() + first;
     std::vector<LineEnd> gone(from, from + removedBreaks);
     std::vector<LineEnd> ends;
-    auto matches = [&](const Step &step, int before, int after, const std::vector<LineEnd> &was,
-                       const std::vector<LineEnd> &is) {
-        return step.undoBefore == before && step.undoAfter == after
-            && was.size() == static_cast<std::size_t>(removedBreaks)
-            && is.size() == static_cast<std::size_t>(addedBreaks);
-    };
     const bool undo = !commandAdded && undoCount_ < undoBefore;
     const bool redo = !commandAdded && undoCount_ > undoBefore;
-    bool restored = false;
-    for (const Step &step : steps_) {
-        if (undo && matches(step, undoCount_, undoBefore, step.added, step.removed)) {
-            ends = step.removed;
-            restored = true;
-        } else if (redo && matches(step, undoBefore, undoCount_, step.removed, step.added)) {
-            ends = step.added;
-            restored = true;
+    const Step *undone = nullptr;
+    if (undo) {
+        for (auto step = steps_.rbegin(); step != steps_.rend() && !undone; ++step) {
+            if (step->undoBefore == undoCount_ && step->undoAfter == undoBefore && step->added == removedBreaks
+                && step->removed.size() == static_cast<std::size_t>(addedBreaks))
+                undone = &*step;
         }
     }
-    if (!restored) {
-        if (removed == added && removedBreaks == addedBreaks)
-            ends = gone;
-        else
-            ends.assign(static_cast<std::size_t>(addedBreaks), CrLf);
-    }
+    // A redo makes the same change as the edit it redoes, and so the same
+    // line ends.
+    if (undone)
+        ends = undone->removed;
+    else if (removed == added && removedBreaks == addedBreaks)
+        ends = gone;
+    else
+        ends.assign(static_cast<std::size_t>(addedBreaks), CrLf);
 
     if (!undo && !redo) {
         // An edit: the redo branch is gone. With a new command this change
@@ -180,7 +175,7 @@ void EditBox::trackLineEnds(int position, int removed, int added)
                 || (!commandAdded && step.undoAfter == kept && (removedBreaks || addedBreaks));
         });
         if (commandAdded && (removedBreaks || addedBreaks))
-            steps_.push_back(Step{undoBefore, undoCount_, gone, ends});
+            steps_.push_back(Step{undoBefore, undoCount_, std::move(gone), addedBreaks});
     }
 
     if (removedBreaks == addedBreaks) {

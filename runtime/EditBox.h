@@ -23,8 +23,11 @@ namespace runtime {
 // text() writes it back after edits elsewhere. A line end belongs to its
 // break: splitting a line (Enter, a paste with line ends) leaves the old
 // break after the last piece and puts CR LF after the others; joining two
-// lines keeps the second line's break; breaks typed or pasted are CR LF.
-// Undo and redo bring back the breaks they restore.
+// lines keeps the second line's break; breaks typed or pasted are CR LF,
+// except where they replace a selection of the same length holding as many
+// breaks (Qt reports that change just like a format change, which Enter also
+// makes): such a replacement keeps the line ends.
+// Undo and redo bring back the line ends of the breaks they restore.
 class EditBox : public QPlainTextEdit {
     Q_OBJECT
 public:
@@ -41,14 +44,14 @@ protected:
 private:
     // What follows a line in the text returned.
     enum LineEnd : std::int8_t { CrLf, LoneCr, LoneLf };
-    // One undo step that removed or added line breaks: the line ends of the
-    // breaks it removed and of those it added, in order. Steps are named by
-    // the document's count of undo commands before and after them.
+    // An edit that removed or added line breaks: the line ends of the breaks
+    // it removed, in order, and how many it added. Named by the document's
+    // count of undo commands before and after it.
     struct Step {
         int undoBefore;
         int undoAfter;
         std::vector<LineEnd> removed;
-        std::vector<LineEnd> added;
+        int added;
     };
 
     void trackLineEnds(int position, int removed, int added);
@@ -63,7 +66,6 @@ private:
     std::vector<LineEnd> lineEnds_;
     std::vector<Step> steps_;
     int undoCount_ = 0;
-    int redoCount_ = 0;
     bool commandAdded_ = false; // a new undo command came before the change
 };
 

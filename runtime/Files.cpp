@@ -9,10 +9,15 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
 #include <memory>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace runtime::files {
 namespace {
@@ -77,6 +82,25 @@ void cancelOutput(int number)
     if (it->second.out)
         it->second.out->cancelWriting();
     table().erase(it); // the QSaveFile's destructor removes its new file
+}
+
+// Writes all of it or cancels the output. QSaveFile::write() returns a short
+// count without an error when the disk fills part-way, and commit() would then
+// put the cut copy in place: so every count is checked here.
+void writeAll(int number, const char *data, qsizetype size)
+{
+    OpenFile &f = table().at(number);
+    errno = 0;
+    const qint64 n = f.out->write(data, size);
+    if (n == size)
+        return;
+    const int err = errno;
+    const bool resource = f.out->error() == QFileDevice::ResourceError;
+    const QString path = f.path;
+    cancelOutput(number);
+    if (n >= 0 || resource || !err)
+        raise(DiskFull, path);
+    raise(writeErrorNumber(err), path);
 }
 
 } // namespace
@@ -187,21 +211,26 @@ void Print(int number, const QString &text, bool lineBreak)
     OpenFile &f = entry(number);
     if (!f.output)
         raise(BadFileNumber, f.path);
-    QByteArray bytes = toAnsi(text);
-    if (lineBreak)
-        bytes.append("\r\n", 2);
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        errno = 0;
-        const qint64 n = f.out->write(bytes.constData() + done, bytes.size() - done);
-        if (n <= 0) {
-            const int err = errno;
-            const QString path = f.path;
-            cancelOutput(number);
-            raise(err ? writeErrorNumber(err) : DiskFull, path);
-        }
-        done += n;
+    // Converted and written a piece at a time: a multi-megabyte text needs no
+    // second whole copy, and the pieces stay in the cache. Nothing reaches
+    // the target before Close() either way.
+    constexpr qsizetype kPiece = 64 * 1024;
+    const QStringView all(text);
+    qsizetype i = 0;
+    while (i < all.size()) {
+        qsizetype n = std::min(kPiece, all.size() - i);
+        // A surrogate pair is one character: keep it in one piece.
+        if (i + n < all.size() && all[i + n - 1].isHighSurrogate())
+            --n;
+        const QStringView piece = all.mid(i, n);
+        // ASCII reads the same in the code page and in Latin-1, whose
+        // conversion Qt vectorises: most parameter files are nothing else.
+        const QByteArray bytes = QtPrivate::isAscii(piece) ? piece.toLatin1() : toAnsi(piece);
+        writeAll(number, bytes.constData(), bytes.size());
+        i += n;
     }
+    if (lineBreak)
+        writeAll(number, "\r\n", 2);
 }
 
 void Close(int number)
@@ -215,6 +244,15 @@ void Close(int number)
         return;
     }
     const QString path = f.path;
+#ifdef Q_OS_UNIX
+    // commit() ignores a failed flush to disk and would still put the new
+    // file in place of the old one.
+    if (::fsync(f.out->handle()) != 0 && errno != EINVAL) {
+        const int err = errno;
+        cancelOutput(number);
+        raise(writeErrorNumber(err), path);
+    }
+#endif
     errno = 0;
     const bool ok = f.out->commit();
     const int err = errno;

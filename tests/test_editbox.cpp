@@ -8,6 +8,8 @@
 #include <QTextBlock>
 #include <QTextCursor>
 
+#include <algorithm>
+
 using runtime::EditBox;
 
 namespace {
@@ -141,13 +143,30 @@ public:
         }
     }
     qsizetype size() const { return text_.size(); }
-    void replace(qsizetype from, qsizetype to, const QString &with) { text_.replace(from, to - from, with); }
+    static bool isBreak(QChar c) { return c == QChar(CrLf) || c == QChar(Cr) || c == QChar(Lf); }
+    // A replacement of the same length and with as many breaks keeps the
+    // line ends: Qt reports it just like a format change.
+    void replace(qsizetype from, qsizetype to, QString with)
+    {
+        const QString old = text_.mid(from, to - from);
+        if (old.size() == with.size() && std::count_if(old.begin(), old.end(), isBreak) ==
+                                             std::count_if(with.begin(), with.end(), isBreak)) {
+            auto oldBreak = std::find_if(old.begin(), old.end(), isBreak);
+            for (QChar &c : with) {
+                if (isBreak(c)) {
+                    c = *oldBreak;
+                    oldBreak = std::find_if(oldBreak + 1, old.end(), isBreak);
+                }
+            }
+        }
+        text_.replace(from, to - from, with);
+    }
     // What the document holds, with one separator between blocks.
     QString shape() const
     {
         QString s = text_;
         for (QChar &c : s)
-            if (c == QChar(CrLf) || c == QChar(Cr) || c == QChar(Lf))
+            if (isBreak(c))
                 c = QChar(0x2029);
         return s;
     }
@@ -409,7 +428,7 @@ void TestEditBox::randomEditsMatchModel()
         Model model = history[now];
         const int size = int(model.size());
         const int at = int(random.bounded(size + 1));
-        const int op = int(random.bounded(10));
+        const int op = int(random.bounded(11));
         QString what;
         if (op <= 5) {
             int to = at;
@@ -451,9 +470,15 @@ void TestEditBox::randomEditsMatchModel()
             if (at < size)
                 model.replace(at, at + 1, {});
             what = QStringLiteral("Delete at %1").arg(at);
+        } else if (op == 10) {
+            const int to = int(random.bounded(size + 1));
+            select(*box_, std::min(at, to), std::max(at, to));
+            QTest::keyClick(box_, Qt::Key_X, Qt::ControlModifier);
+            model.replace(std::min(at, to), std::max(at, to), {});
+            what = QStringLiteral("cut %1..%2").arg(std::min(at, to)).arg(std::max(at, to));
         }
 
-        if (op <= 7) {
+        if (op <= 7 || op == 10) {
             if (model.shape() == history[now].shape() && model.rendered() == history[now].rendered()) {
                 // Nothing changed (Backspace at the start, Delete at the end):
                 // no undo step either.
@@ -517,6 +542,8 @@ void TestEditBox::setTextReplacesEverything()
     QVERIFY(!box_->document()->isUndoAvailable()); // nothing to undo back into the old text
     COMPARE_TEXT(box_->text(), QStringLiteral("new\rtext"));
     QCOMPARE(box_->document()->blockCount(), 2);
+    QTest::keyClicks(box_, "z"); // the caret is back at the start
+    COMPARE_TEXT(box_->text(), QStringLiteral("znew\rtext"));
 
     // A second put replaces, it does not append; line ends follow the new text.
     box_->setText(QStringLiteral("only\r\n"));

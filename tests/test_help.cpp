@@ -14,7 +14,7 @@ using runtime::global;
 
 namespace {
 
-const QString kDataRel = QStringLiteral("Games/Apex Circuit Racing/UserData/game.Gdb");
+const QString kDataRel = QStringLiteral("Games/Torvana GP/UserData/game.Gdb");
 const QRect kStoredPlace(132, 39, 466, 473);
 
 // The main window, loaded and shown as at the hand-over.
@@ -171,7 +171,7 @@ void TestHelp::helpTextHoldsItsPiecesExactly()
     // written (double blanks are not reduced).
     const QStringList pieces = {
         "   The Veltrane Editor 1.0 allows you to  modify some parameters",
-        "in Apex Circuit Racing simulator. Here a list of modifiable parameters with my editor :",
+        "in Torvana GP simulator. Here a list of modifiable parameters with my editor :",
         "1 ) Time Limit of every session of a Race  ( Practice , Qualify  , WarmUp , Race) .",
         "2 ) Laps-Number of every session of a Race  .",
         "3 ) Setups ( one for Qualify and one for Race ) of other players ( players controlled by Cpu)",
@@ -181,7 +181,7 @@ void TestHelp::helpTextHoldsItsPiecesExactly()
         "name ) . Example :",
         "QUALIFYLAPS = 12 . QualifyLaps is the parameter  and the number",
         "is the value . Same for the rest . To change the opponents setup you must modify the",
-        "namefile  with the extension *.SVM and copy the new file into the Save dir of Apex Circuit Racing . ",
+        "namefile  with the extension *.SVM and copy the new file into the Save dir of Torvana GP . ",
     };
     QStringList expected;
     for (int i = 0; i < 7; ++i)

@@ -51,14 +51,15 @@ struct Band {
     int top, bottom, left, right;
 };
 
-template <class Pred> QList<Band> inkBands(const QImage &img, const QRect &area, Pred isInk)
+// isInk(x, y) tells whether the pixel at x, y holds ink.
+template <class Pred> QList<Band> inkBandsAt(const QRect &area, Pred isInk)
 {
     QList<Band> bands;
     bool open = false;
     for (int y = area.top(); y <= area.bottom(); ++y) {
         int left = -1, right = -1;
         for (int x = area.left(); x <= area.right(); ++x) {
-            if (isInk(img.pixel(x, y))) {
+            if (isInk(x, y)) {
                 if (left < 0)
                     left = x;
                 right = x;
@@ -79,6 +80,11 @@ template <class Pred> QList<Band> inkBands(const QImage &img, const QRect &area,
         }
     }
     return bands;
+}
+
+template <class Pred> QList<Band> inkBands(const QImage &img, const QRect &area, Pred isInk)
+{
+    return inkBandsAt(area, [&](int x, int y) { return isInk(img.pixel(x, y)); });
 }
 
 QString describe(const QList<Band> &bands)
@@ -266,27 +272,7 @@ void TestLook::mainWindowHint()
                 QVERIFY2(!changed(x, y), qPrintable(QString("%1,%2").arg(x).arg(y)));
 
     // Two lines, each centred in the box.
-    QList<Band> lines;
-    bool open = false;
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        int left = -1, right = -1;
-        for (int x = area.left(); x <= area.right(); ++x)
-            if (changed(x, y)) {
-                if (left < 0)
-                    left = x;
-                right = x;
-            }
-        if (left < 0) {
-            open = false;
-        } else if (!open) {
-            lines.append({y, y, left, right});
-            open = true;
-        } else {
-            lines.last().bottom = y;
-            lines.last().left = qMin(lines.last().left, left);
-            lines.last().right = qMax(lines.last().right, right);
-        }
-    }
+    const QList<Band> lines = inkBandsAt(area, changed);
     QVERIFY2(lines.size() == 2, qPrintable(describe(lines)));
     for (const Band &b : lines) {
         const int leftMargin = b.left - area.left();

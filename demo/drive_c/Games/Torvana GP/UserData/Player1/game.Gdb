@@ -1,4 +1,4 @@
-// Apex Circuit Racing - player settings
+// Torvana GP - player settings
 // Edit a value, keep the name.  Example: QUALIFYLAPS = 12
 
 [ RACE WEEKEND ]

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# From the start-up window to the editor and out again: the start-up window
+# appears centred, a pointer move over its picture opens the main window at
+# its place, Space saves the file unchanged, the backup button writes the
+# copy, and "Exit" ends the program with status 0.
+source "$(dirname "$0")/lib.sh"
+
+start_x
+make_drive
+cp "$DATA" "$WORK/original"
+touch -d '2001-02-03 04:05:06' "$DATA"
+old_time="$(stat -c %Y "$DATA")"
+
+start_app
+expect_splash
+[ -z "$(xdotool search --onlyvisible --name "$MAIN_TITLE" 2>/dev/null || true)" ] \
+    || fail "the main window is on the screen before the hand-over"
+
+point_at_picture
+expect_main
+[ -z "$(visible_windows | grep -x "$SPLASH" || true)" ] || fail "the start-up window is still on the screen"
+
+# "Save Changes " has the focus: Space presses it.
+focus "$MAIN"
+xdotool key space
+wait_until 10 bash -c "[ \"\$(stat -c %Y '$DATA')\" != '$old_time' ]" || fail "Space saved nothing"
+cmp "$WORK/original" "$DATA" || fail "saving what was loaded changed the file's bytes"
+
+# "Create a file copy-backup": 8, 104, 89 x 37 in the client area.
+[ ! -e "$BACKUP" ] || fail "a backup exists before the button was pressed"
+xdotool mousemove $(( 85 + 8 + 44 )) $(( 38 + 104 + 18 )) click 1
+wait_until 10 test -s "$BACKUP" || fail "no backup copy was written"
+wait_until 5 cmp -s "$DATA" "$BACKUP" || fail "the backup copy differs from the data file"
+
+# "Exit": 8, 240, 89 x 25.
+xdotool mousemove $(( 85 + 8 + 44 )) $(( 38 + 240 + 12 )) click 1
+wait_app_exit 10 || fail "the program still runs after Exit"
+[ "$APP_STATUS" = 0 ] || fail "Exit ended the program with status $APP_STATUS"
+echo "PASS"
