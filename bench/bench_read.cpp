@@ -73,7 +73,7 @@ void BM_BoxPutAlone(benchmark::State &state)
 } // namespace
 
 BENCHMARK(BM_ReadDataFile)->Arg(40000)->Arg(400000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-BENCHMARK(BM_BoxPutAlone)->Arg(400000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_BoxPutAlone)->Arg(40000)->Arg(400000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 int main(int argc, char **argv)
 {

@@ -246,8 +246,13 @@ void Close(int number)
     const QString path = f.path;
 #ifdef Q_OS_UNIX
     // commit() ignores a failed flush to disk and would still put the new
-    // file in place of the old one.
-    if (::fsync(f.out->handle()) != 0 && errno != EINVAL) {
+    // file in place of the old one. (Its own flush then finds nothing to do.)
+#ifdef Q_OS_LINUX
+    const int synced = ::fdatasync(f.out->handle());
+#else
+    const int synced = ::fsync(f.out->handle());
+#endif
+    if (synced != 0 && errno != EINVAL) {
         const int err = errno;
         cancelOutput(number);
         raise(writeErrorNumber(err), path);
