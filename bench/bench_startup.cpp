@@ -8,7 +8,6 @@
 
 #include <X11/Xlib.h>
 
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -16,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -108,10 +108,18 @@ double startOnce(const std::string &path, std::string &error)
     std::string arg0 = path;
     char *argv[] = {arg0.data(), nullptr};
 
+    // The programs' chatter would drown the table.
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+
     pid_t pid = 0;
     const auto t0 = Clock::now();
-    if (posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, envp.data()) != 0) {
-        error = "cannot start " + path + ": " + std::strerror(errno);
+    const int spawned = posix_spawn(&pid, path.c_str(), &quiet, nullptr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&quiet);
+    if (spawned != 0) {
+        error = "cannot start " + path + ": " + std::strerror(spawned);
         return -1;
     }
     const bool mapped = waitForMap(x, t0 + std::chrono::seconds(30));

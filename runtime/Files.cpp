@@ -103,6 +103,30 @@ void writeAll(int number, const char *data, qsizetype size)
     raise(writeErrorNumber(err), path);
 }
 
+// Most parameter files are plain ASCII, which reads the same in the code
+// page: narrows `n` characters into `dst` while they are, and says whether
+// all of them were. Blocks of fixed length let the compiler vectorise it.
+bool narrowAscii(const char16_t *__restrict src, qsizetype n, char *__restrict dst)
+{
+    constexpr int kBlock = 32;
+    qsizetype i = 0;
+    for (; i + kBlock <= n; i += kBlock) {
+        char16_t seen = 0;
+        for (int k = 0; k < kBlock; ++k) {
+            seen |= src[i + k];
+            dst[i + k] = char(src[i + k]);
+        }
+        if (seen >= 0x80)
+            return false;
+    }
+    for (; i < n; ++i) {
+        if (src[i] >= 0x80)
+            return false;
+        dst[i] = char(src[i]);
+    }
+    return true;
+}
+
 } // namespace
 
 int FreeFile()
@@ -216,6 +240,7 @@ void Print(int number, const QString &text, bool lineBreak)
     // the target before Close() either way.
     constexpr qsizetype kPiece = 64 * 1024;
     const QStringView all(text);
+    QByteArray ascii(kPiece, Qt::Uninitialized);
     qsizetype i = 0;
     while (i < all.size()) {
         qsizetype n = std::min(kPiece, all.size() - i);
@@ -223,10 +248,12 @@ void Print(int number, const QString &text, bool lineBreak)
         if (i + n < all.size() && all[i + n - 1].isHighSurrogate())
             --n;
         const QStringView piece = all.mid(i, n);
-        // ASCII reads the same in the code page and in Latin-1, whose
-        // conversion Qt vectorises: most parameter files are nothing else.
-        const QByteArray bytes = QtPrivate::isAscii(piece) ? piece.toLatin1() : toAnsi(piece);
-        writeAll(number, bytes.constData(), bytes.size());
+        if (narrowAscii(piece.utf16(), n, ascii.data())) {
+            writeAll(number, ascii.constData(), n);
+        } else {
+            const QByteArray bytes = toAnsi(piece);
+            writeAll(number, bytes.constData(), bytes.size());
+        }
         i += n;
     }
     if (lineBreak)

@@ -56,14 +56,11 @@ void Form::Unload()
         return;
     QWidget::hide();
     loaded_ = false;
-    // The controls die once the running handlers are done with them.
-    QPointer<Form> self(this);
-    auto children = findChildren<QObject *>(Qt::FindDirectChildrenOnly);
-    std::vector<QPointer<QObject>> doomed(children.begin(), children.end());
-    afterHandlers([doomed] {
-        for (const auto &c : doomed)
-            delete c.data();
-    });
+    // The controls die once the event being handled has been delivered, so a
+    // handler of this window that is still running keeps valid objects.
+    const auto children = findChildren<QObject *>(Qt::FindDirectChildrenOnly);
+    for (QObject *c : children)
+        c->deleteLater();
     if (!anyWindowShownOrLoading())
         quit(0);
 }

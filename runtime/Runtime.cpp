@@ -8,7 +8,6 @@
 #include <QWidget>
 
 #include <new>
-#include <vector>
 
 namespace runtime {
 namespace {
@@ -17,8 +16,6 @@ ReportHook g_reportHook;
 EndHook g_endHook;
 bool g_ended = false;
 int g_status = 0;
-int g_depth = 0;
-std::vector<std::function<void()>> g_afterHandlers;
 
 void defaultEnd(int status)
 {
@@ -26,16 +23,6 @@ void defaultEnd(int status)
     for (QWidget *w : windows)
         w->hide();
     QCoreApplication::exit(status);
-}
-
-void runAfterHandlers()
-{
-    while (!g_afterHandlers.empty()) {
-        auto work = std::move(g_afterHandlers);
-        g_afterHandlers.clear();
-        for (auto &w : work)
-            w();
-    }
 }
 
 void handleError(const RuntimeError &error, OnError onError)
@@ -99,7 +86,6 @@ void dispatch(const std::function<void()> &handler, OnError onError)
 {
     if (g_ended)
         return;
-    ++g_depth;
     try {
         handler();
     } catch (const ProgramEnded &) {
@@ -110,18 +96,6 @@ void dispatch(const std::function<void()> &handler, OnError onError)
     } catch (const std::exception &e) {
         handleError(RuntimeError(InvalidCall, QString::fromUtf8(e.what())), onError);
     }
-    if (--g_depth == 0)
-        runAfterHandlers();
-}
-
-int dispatchDepth() { return g_depth; }
-
-void afterHandlers(std::function<void()> work)
-{
-    if (g_depth == 0)
-        work();
-    else
-        g_afterHandlers.push_back(std::move(work));
 }
 
 void DoEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
@@ -130,12 +104,10 @@ void resetForTest()
 {
     files::CloseAll();
     destroyAllForms();
-    g_afterHandlers.clear();
     g_reportHook = {};
     g_endHook = {};
     g_ended = false;
     g_status = 0;
-    g_depth = 0;
 }
 
 } // namespace runtime

@@ -40,13 +40,6 @@ enum class OnError {
 // further handler runs.
 void dispatch(const std::function<void()> &handler, OnError onError = OnError::EndProgram);
 
-// How many handlers are running right now (nested ones included).
-int dispatchDepth();
-
-// Runs something once the outermost running handler has returned (or now,
-// when none runs).
-void afterHandlers(std::function<void()> work);
-
 // Lets pending window messages run once.
 void DoEvents();
 

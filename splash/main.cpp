@@ -5,37 +5,9 @@
 #include <QApplication>
 #include <QIcon>
 
-#include <thread>
-
-#ifdef Q_OS_LINUX
-#include <dlfcn.h>
-#endif
-
-namespace {
-
-// Fontconfig, which the first label's measuring needs, spends milliseconds
-// reading its configuration and caches. Started on a second thread while the
-// main one connects to the display, it adds nothing to the time until the
-// start-up window is on the screen. Qt links it already; found at run time,
-// so a system without it simply skips this.
-std::thread warmUpFonts()
-{
-#ifdef Q_OS_LINUX
-    using Init = int (*)();
-    if (auto init = reinterpret_cast<Init>(dlsym(RTLD_DEFAULT, "FcInit")))
-        return std::thread(init);
-#endif
-    return {};
-}
-
-} // namespace
-
 int main(int argc, char *argv[])
 {
-    std::thread fonts = warmUpFonts();
     QApplication app(argc, argv);
-    if (fonts.joinable())
-        fonts.join();
     // The program ends by its own rules (runtime::Form), not Qt's.
     app.setQuitOnLastWindowClosed(false);
     app.setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.ico")));

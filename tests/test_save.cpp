@@ -122,6 +122,8 @@ private slots:
     void backupWithoutTempFolder();
     void saveTargetGone_data();
     void saveTargetGone();
+    void longTextWrittenWhole_data();
+    void longTextWrittenWhole();
 };
 
 void TestSave::bytesWritten_data()
@@ -403,6 +405,37 @@ void TestSave::saveTargetGone()
     QCOMPARE(rec.reports[0].number, number);
     QVERIFY2(rec.reports[0].text.contains(kDataWin), qPrintable(rec.reports[0].text));
     QCOMPARE(tree(prefix.driveC()), before);
+}
+
+void TestSave::longTextWrittenWhole_data()
+{
+    // The write converts a long text piece by piece; whatever lies on the
+    // borders between pieces, the bytes are those of the text converted whole.
+    QTest::addColumn<QString>("text");
+    const QString smile = QString::fromUcs4(U"\U0001F600");
+    auto around = [](qsizetype at, const QString &odd) {
+        return QString(at, u'a') + odd + QString(70000, u'b');
+    };
+    QTest::newRow("ASCII, many pieces") << QString(300001, u'x');
+    for (qsizetype at : {65535, 65536, 65537, 131071}) {
+        QTest::addRow("pair of surrogates at %lld", qlonglong(at)) << around(at, smile);
+        QTest::addRow("euro sign at %lld", qlonglong(at)) << around(at, QStringLiteral("\u20AC"));
+        QTest::addRow("lone high surrogate at %lld", qlonglong(at)) << around(at, QString(QChar(0xD83D)));
+    }
+    QTest::newRow("code page only, many pieces")
+        << QString(200000, QChar(0x20AC)) + QString(1, u'\0') + QString(100000, QChar(0x00E9));
+    QTest::newRow("surrogates only") << smile.repeated(100001);
+}
+
+void TestSave::longTextWrittenWhole()
+{
+    QFETCH(QString, text);
+    testing::Prefix prefix;
+    testing::Recorder rec;
+    runtime::files::OpenOutput(4, kBackupWin);
+    runtime::files::Print(4, text);
+    runtime::files::Close(4);
+    QCOMPARE(prefix.read(kBackupRel), runtime::toAnsi(text) + "\r\n");
 }
 
 QTEST_MAIN(TestSave)

@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QtTest>
 
 #include <cerrno>
@@ -203,6 +204,9 @@ void TestSaveFailures::failedWriteKeepsOldFile_data()
         QTest::addRow("%s: read-only folder", w) << "read-only folder" << backup << 70;
         QTest::addRow("%s: disk full part-way", w) << "disk full" << backup << 61;
         QTest::addRow("%s: file size limit", w) << "file size limit" << backup << 61;
+        // Cut in the very last write: nothing later would fail instead.
+        QTest::addRow("%s: file size limit in the last piece", w) << "limit in the last piece" << backup << 61;
+        QTest::addRow("%s: file size limit in the line end", w) << "limit in the line end" << backup << 61;
         QTest::addRow("%s: disk full at the flush", w) << "flush fails" << backup << 61;
     }
 }
@@ -220,8 +224,12 @@ void TestSaveFailures::failedWriteKeepsOldFile()
     const QString targetWin = backup ? kBackupWin : kDataWin;
     const QByteArray dataBytes = parameterText(4000, 1).toLatin1() + "\r\n";
     const QByteArray oldBytes = backup ? parameterText(3000, 2).toLatin1() + "\r\n" : dataBytes;
-    // Larger than the small disk and the size limit below.
-    const QString boxText = parameterText(200000, 3);
+    // Larger than the small disk and the size limits below.
+    const QString boxText = parameterText(200000, 3) + (kind == "limit in the last piece" ? "\r\n" : "");
+    const qsizetype written = boxText.size() + (boxText.endsWith("\r\n") ? 0 : 2);
+    const rlim_t sizeLimit = kind == "file size limit"           ? 32 * 1024
+                             : kind == "limit in the last piece" ? written - 100
+                                                                 : written - 1;
     const bool nobody = kind.startsWith("read-only");
     const bool smallDisk = kind == "disk full";
     // Whether the cause can be taken away in the child for a second try.
@@ -235,6 +243,8 @@ void TestSaveFailures::failedWriteKeepsOldFile()
     } else if (backup) {
         prefix.write(kDataRel, dataBytes);
     }
+    // So that the prefix can be removed again by a user who is not root.
+    auto writable = qScopeGuard([&] { ::chmod(QFile::encodeName(targetFolder).constData(), 0755); });
     if (nobody) {
         openUp(prefix.root(), prefix.driveC(), 0755);
         openUp(prefix.driveC(), prefix.path(kDataFolderRel));
@@ -273,11 +283,11 @@ void TestSaveFailures::failedWriteKeepsOldFile()
             const QStringList entries = testing::folderEntries(targetFolder);
             CHECK(readFile(target) == oldBytes);
 
-            if (kind == "file size limit") {
+            if (kind.contains("limit")) {
                 signal(SIGXFSZ, SIG_IGN);
                 rlimit lim{};
                 getrlimit(RLIMIT_FSIZE, &lim);
-                lim.rlim_cur = 32 * 1024;
+                lim.rlim_cur = sizeLimit;
                 if (setrlimit(RLIMIT_FSIZE, &lim) != 0)
                     return QStringLiteral("setrlimit: %1").arg(strerror(errno));
             } else if (kind == "flush fails") {
@@ -360,7 +370,7 @@ void TestSaveFailures::killedSaveLeavesOldOrNew()
             for (int i = 1;; i ^= 1) {
                 try {
                     save(i);
-                } catch (const runtime::RuntimeError &e) {
+                } catch (const runtime::RuntimeError &) {
                     _exit(1);
                 }
             }

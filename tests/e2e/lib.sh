@@ -78,6 +78,11 @@ drive_state() {
     (cd "$DRIVE" && find . -printf '%y %p %s %T@\n' | sort && find . -type f -print0 | sort -z | xargs -0 -r md5sum)
 }
 
+# A sanitizer build keeps quiet about what the toolkit holds until exit.
+export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$VELTRANE_SOURCE_DIR/tests/lsan.supp:print_suppressions=0}"
+export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+
 start_app() {
     (cd "$WORK" && WINEPREFIX="$PREFIX" exec "$VELTRANE_EDITOR") >"$WORK/app.log" 2>&1 &
     APP_PID=$!
