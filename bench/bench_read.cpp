@@ -1,6 +1,7 @@
 // The read of the data file into the editing box, beside the box's own put
 // of the same text, and the read of a file ten times smaller.
 #include "editor/Form1.h"
+#include "runtime/Files.h"
 #include "runtime/Forms.h"
 #include "runtime/Runtime.h"
 
@@ -70,8 +71,26 @@ void BM_BoxPutAlone(benchmark::State &state)
         f.ui.TxtTesto->setText(text);
 }
 
+// The read's own work, without the box: the lines gathered into one text.
+void BM_LinesGathered(benchmark::State &state)
+{
+    const QString path = writeData(int(state.range(0)));
+    const QString crLf = QStringLiteral("\r\n");
+    for (auto _ : state) {
+        QString all;
+        runtime::files::OpenInput(1, path);
+        while (!runtime::files::Eof(1)) {
+            all += runtime::files::LineInput(1);
+            all += crLf;
+        }
+        runtime::files::Close(1);
+        benchmark::DoNotOptimize(all.size());
+    }
+}
+
 } // namespace
 
+BENCHMARK(BM_LinesGathered)->Arg(40000)->Arg(400000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_ReadDataFile)->Arg(40000)->Arg(400000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_BoxPutAlone)->Arg(40000)->Arg(400000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
