@@ -6,7 +6,7 @@ if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
 PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  fonts-liberation fonts-liberation2 fontconfig
+  fonts-liberation fonts-liberation2 fonts-dejavu-core fontconfig
 )
 if [ "${1:-}" = "--test" ]; then
   PACKAGES+=(libbenchmark-dev xvfb xdotool x11-utils libx11-dev util-linux findutils)

@@ -8,7 +8,7 @@ set -euo pipefail
 : "${VELTRANE_BUILD_DIR:?the build tree}"
 
 for tool in Xvfb xdotool xwininfo; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed (tools/install-deps.sh --test)"; exit 0; }
+    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed (tools/install-deps.sh --test)"; exit 77; }
 done
 
 WORK="$(mktemp -d -t veltrane-e2e.XXXXXX)"
