@@ -15,15 +15,32 @@
 #include <string>
 #include <vector>
 
+// On Linux the walk reads folders with getdents64 directly: it hands back each
+// entry's type, so files are told from folders without a stat per entry, and
+// it needs no DIR allocation per folder. Elsewhere (and on Linux when
+// VELTRANE_PORTABLE_TREE_SEARCH is defined, so the tests can run it) a plain
+// std::filesystem walk keeps the same order and rules.
+#if defined(__linux__) && !defined(VELTRANE_PORTABLE_TREE_SEARCH)
+#define VELTRANE_TREE_SEARCH_GETDENTS 1
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
-
-// The walk reads folders with getdents64 directly: it hands back each entry's
-// type, so files are told from folders without a stat per entry, and it needs
-// no DIR allocation per folder.
+#else
+#define VELTRANE_TREE_SEARCH_GETDENTS 0
+#include <filesystem>
+#include <system_error>
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#endif
+#endif
 
 namespace runtime {
 namespace {
@@ -132,6 +149,8 @@ bool folderBefore(const unsigned char *a, size_t alen, const unsigned char *b, s
         return alen < blen;
     return std::memcmp(a, b, n) < 0;
 }
+
+#if VELTRANE_TREE_SEARCH_GETDENTS
 
 struct linux_dirent64 {
     uint64_t d_ino;
@@ -318,6 +337,167 @@ bool Walker::walk(int fd, int pathLen)
     return false;
 }
 
+// Searches the folder rootPath names; path holds its Windows path up to
+// pathLen and, on a match, the file's path, NUL-terminated.
+bool searchFolder(const char *rootPath, size_t rootLen, char *path, int pathLen, const char *target, int targetLen)
+{
+    Walker walker(target, targetLen);
+    std::memcpy(walker.m_path, path, size_t(pathLen));
+    const QByteArray native = QFile::encodeName(nativePath(fromAnsi(QByteArrayView(rootPath, rootLen))));
+    const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool found = walker.walk(fd, pathLen);
+    ::close(fd);
+    if (found)
+        std::memcpy(path, walker.m_path, std::strlen(walker.m_path) + 1);
+    return found;
+}
+
+#else
+
+namespace fs = std::filesystem;
+
+// An entry's name in Windows-1252; false when it has no exact spelling there.
+bool nameText(const fs::path &name, std::string &out)
+{
+#ifdef _WIN32
+    const Tables &t = tables();
+    out.clear();
+    for (const wchar_t u : name.native()) {
+        const int b = t.byteFor(char32_t(u)); // a surrogate has no byte either
+        if (b <= 0)
+            return false;
+        out.push_back(char(b));
+    }
+    return true;
+#else
+    const std::string &s = name.native();
+    return toCodePage(reinterpret_cast<const unsigned char *>(s.data()), s.size(), out);
+#endif
+}
+
+// Junctions, mount points and every other reparse point lead elsewhere, as a
+// link does; not every library reports them as links.
+bool isReparsePoint([[maybe_unused]] const fs::path &path)
+{
+#ifdef _WIN32
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+#else
+    return false;
+#endif
+}
+
+class PortableWalker {
+public:
+    PortableWalker(const char *target, int targetLen)
+        : m_targetLen(targetLen)
+    {
+        const char16_t *fold = tables().fold;
+        for (int i = 0; i < targetLen; ++i)
+            m_targetFold[i] = fold[static_cast<unsigned char>(target[i])];
+    }
+
+    char m_path[kMaxPath]; // as Walker::m_path
+
+    bool walk(const fs::path &dir, int pathLen);
+
+private:
+    struct Entry {
+        std::string text; // Windows-1252 name
+        fs::path path;
+        bool link;
+    };
+
+    bool matches(const std::string &text) const
+    {
+        const char16_t *fold = tables().fold;
+        if (text.size() != size_t(m_targetLen))
+            return false;
+        for (int i = 0; i < m_targetLen; ++i)
+            if (fold[static_cast<unsigned char>(text[i])] != m_targetFold[i])
+                return false;
+        return true;
+    }
+
+    int m_targetLen;
+    char16_t m_targetFold[kMaxPath];
+    std::string m_text;
+};
+
+bool PortableWalker::walk(const fs::path &dir, int pathLen)
+{
+    std::vector<Entry> hits, subs;
+    std::error_code ec;
+    const fs::directory_iterator end;
+    // A folder that cannot be opened lists nothing; one that fails half-way
+    // keeps what was read.
+    for (fs::directory_iterator it(dir, fs::directory_options::skip_permission_denied, ec); !ec && it != end;
+         it.increment(ec)) {
+        // Asked in this order, the entry's type comes from the listing where
+        // the system hands it over, without a stat; a link is never followed.
+        std::error_code typeError;
+        const bool link = it->is_symlink(typeError);
+        const bool file = link || (!typeError && it->is_regular_file(typeError));
+        const bool folder = !file && !typeError && it->is_directory(typeError);
+        if (typeError || (!file && !folder))
+            continue; // gone since it was listed, or neither file nor folder
+        if (!nameText(it->path().filename(), m_text))
+            continue;
+        if (file) {
+            if (matches(m_text))
+                hits.push_back({m_text, it->path(), link});
+        } else if (pathLen + m_text.size() + 1 + m_targetLen <= size_t(kLongestPath)
+                   && m_text.find('\\') == std::string::npos && !isReparsePoint(it->path())) {
+            subs.push_back({m_text, it->path(), false});
+        }
+    }
+
+    if (!hits.empty() && pathLen + m_targetLen <= kLongestPath) {
+        std::sort(hits.begin(), hits.end(), [](const Entry &a, const Entry &b) { return a.text < b.text; });
+        for (const Entry &hit : hits) {
+            if (hit.link && fs::status(hit.path, ec).type() != fs::file_type::regular)
+                continue;
+            std::memcpy(m_path + pathLen, hit.text.data(), hit.text.size());
+            m_path[pathLen + hit.text.size()] = 0;
+            return true;
+        }
+    }
+
+    std::sort(subs.begin(), subs.end(), [](const Entry &a, const Entry &b) {
+        return folderBefore(reinterpret_cast<const unsigned char *>(a.text.data()), a.text.size(),
+                            reinterpret_cast<const unsigned char *>(b.text.data()), b.text.size());
+    });
+    for (const Entry &sub : subs) {
+        std::memcpy(m_path + pathLen, sub.text.data(), sub.text.size());
+        m_path[pathLen + sub.text.size()] = '\\';
+        if (walk(sub.path, pathLen + int(sub.text.size()) + 1))
+            return true;
+    }
+    return false;
+}
+
+// As the getdents searchFolder. The root is opened by its tidied Windows path:
+// on Windows "C:" alone would name drive C's current folder, not its root.
+bool searchFolder(const char *, size_t, char *path, int pathLen, const char *target, int targetLen)
+{
+    PortableWalker walker(target, targetLen);
+    std::memcpy(walker.m_path, path, size_t(pathLen));
+    const QString native = nativePath(fromAnsi(QByteArrayView(path, pathLen)));
+#ifdef _WIN32
+    const fs::path root(native.toStdWString());
+#else
+    const fs::path root(QFile::encodeName(native).toStdString());
+#endif
+    if (!walker.walk(root, pathLen))
+        return false;
+    std::memcpy(path, walker.m_path, std::strlen(walker.m_path) + 1);
+    return true;
+}
+
+#endif
+
 bool isSeparator(char c)
 {
     return c == '\\' || c == '/';
@@ -336,16 +516,15 @@ int SearchTreeForFile(const char *rootPath, const char *inputPathName, char *out
         if (isSeparator(inputPathName[i]))
             return 0; // a file name, not a path
 
-    Walker walker(inputPathName, int(targetLen));
-
     // The root as given, with exactly one '\' between its components and one
     // after the last.
+    char path[kMaxPath];
     int pathLen = 0;
     const size_t rootLen = std::strlen(rootPath);
     if (rootLen == 0)
         return 0;
     if (isSeparator(rootPath[0]))
-        walker.m_path[pathLen++] = '\\';
+        path[pathLen++] = '\\';
     for (size_t i = 0; i < rootLen;) {
         while (i < rootLen && isSeparator(rootPath[i]))
             ++i;
@@ -356,20 +535,14 @@ int SearchTreeForFile(const char *rootPath, const char *inputPathName, char *out
             break;
         if (pathLen + (i - start) + 1 + targetLen > size_t(kLongestPath))
             return 0;
-        std::memcpy(walker.m_path + pathLen, rootPath + start, i - start);
+        std::memcpy(path + pathLen, rootPath + start, i - start);
         pathLen += int(i - start);
-        walker.m_path[pathLen++] = '\\';
+        path[pathLen++] = '\\';
     }
 
-    const QByteArray native = QFile::encodeName(nativePath(fromAnsi(QByteArrayView(rootPath, rootLen))));
-    const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
+    if (!searchFolder(rootPath, rootLen, path, pathLen, inputPathName, int(targetLen)))
         return 0;
-    const bool found = walker.walk(fd, pathLen);
-    ::close(fd);
-    if (!found)
-        return 0;
-    std::memcpy(outputPathBuffer, walker.m_path, std::strlen(walker.m_path) + 1);
+    std::memcpy(outputPathBuffer, path, std::strlen(path) + 1);
     return 1;
 }
 

@@ -132,9 +132,10 @@ void TestTreeSearch::cleanupTestCase()
 }
 
 // Builds one tree from lines "f:path" (file), "d:path" (folder), "l:path>target"
-// (symbolic link) and "x:path" (folder nobody may read). Paths are native
-// bytes, relative to drive_c unless they start with "<T>/" (the row's own
-// folder, outside the drive); "<C>" in a link target is drive_c.
+// (symbolic link), "p:path" (named pipe) and "x:path" (folder nobody may
+// read). Paths are native bytes, relative to drive_c unless they start with
+// "<T>/" (the row's own folder, outside the drive); "<C>" in a link target is
+// drive_c.
 QString TestTreeSearch::makeTree(const QList<QByteArray> &tree, QList<QByteArray> &locked)
 {
     const QByteArray rowDir = QFile::encodeName(m_tmp.path()) + "/row" + QByteArray::number(++m_rows);
@@ -181,6 +182,10 @@ QString TestTreeSearch::makeTree(const QList<QByteArray> &tree, QList<QByteArray
         case 'l':
             if (::symlink(target.constData(), full.constData()) != 0)
                 qFatal("cannot link %s", full.constData());
+            break;
+        case 'p':
+            if (::mkfifo(full.constData(), 0644) != 0)
+                qFatal("cannot make pipe %s", full.constData());
             break;
         }
     }
@@ -252,6 +257,9 @@ void TestTreeSearch::search_data()
         << L{"f:real.dat", "l:a/game.Gdb>../real.dat"} << QByteArray("C:\\") << g << QByteArray("C:\\a\\game.Gdb");
     QTest::newRow("dangling link passed over")
         << L{"l:a/game.Gdb>nowhere", "f:b/game.Gdb"} << QByteArray("C:\\") << g << QByteArray("C:\\b\\game.Gdb");
+    QTest::newRow("pipe of that name passed over, link to it too")
+        << L{"p:a/game.Gdb", "p:pipe", "l:b/game.Gdb>../pipe", "f:c/game.Gdb"} << QByteArray("C:\\") << g
+        << QByteArray("C:\\c\\game.Gdb");
     QTest::newRow("link to a folder of that name passed over")
         << L{"d:z", "l:a/game.Gdb><C>/z", "f:b/game.Gdb"} << QByteArray("C:\\") << g << QByteArray("C:\\b\\game.Gdb");
 
@@ -292,6 +300,9 @@ void TestTreeSearch::search_data()
     QTest::newRow("long UTF-8 name, short in the code page")
         << L{"f:" + QByteArray("\xC3\xA9").repeated(120) + '/' + b126 + "/game.Gdb"} << QByteArray("C:\\") << g
         << "C:\\" + QByteArray("\xE9").repeated(120) + '\\' + b126 + "\\game.Gdb";
+    QTest::newRow("folder far past the limit not entered")
+        << L{"f:" + a120 + '/' + QByteArray(250, 'd') + "/e/game.Gdb", "f:z/game.Gdb"} << QByteArray("C:\\") << g
+        << QByteArray("C:\\z\\game.Gdb");
     QTest::newRow("root alone too long") << L{"f:" + a120 + '/' + c127 + "/game.Gdb"}
                                          << "C:\\" + a120 + '\\' + c127 << g << QByteArray();
 
