@@ -1,5 +1,6 @@
 #include "runtime/CodePage.h"
 
+#include <algorithm>
 #include <array>
 
 namespace runtime {
@@ -46,21 +47,53 @@ QString fromAnsi(QByteArrayView bytes)
     return out;
 }
 
-QByteArray toAnsi(QStringView text)
+// Most parameter files are plain ASCII, which reads the same in the code
+// page: narrows the first characters of src into dst while they are, in
+// blocks of fixed length that the compiler vectorises, and says how many.
+constexpr int kBlock = 32;
+
+static qsizetype narrowAscii(const char16_t *__restrict src, qsizetype size, char *__restrict dst)
+{
+    qsizetype i = 0;
+    for (; i + kBlock <= size; i += kBlock) {
+        char16_t seen = 0;
+        for (int k = 0; k < kBlock; ++k) {
+            seen |= src[i + k];
+            dst[i + k] = char(src[i + k]);
+        }
+        if (seen >= 0x80)
+            break;
+    }
+    return i;
+}
+
+qsizetype toAnsi(QStringView text, char *dst)
 {
     const auto &table = encodeTable().byte;
-    QByteArray out(text.size(), Qt::Uninitialized);
-    char *dst = out.data();
-    qsizetype n = 0;
     const char16_t *src = text.utf16();
     const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const char16_t u = src[i];
-        if (QChar::isHighSurrogate(u) && i + 1 < size && QChar::isLowSurrogate(src[i + 1]))
-            ++i; // one character outside the BMP: one '?'
-        dst[n++] = static_cast<char>(table[u]);
+    qsizetype n = 0;
+    qsizetype i = 0;
+    while (i < size) {
+        const qsizetype ascii = narrowAscii(src + i, size - i, dst + n);
+        i += ascii;
+        n += ascii;
+        // What follows, up to the next block that may be ASCII again.
+        const qsizetype end = std::min(size, i + kBlock);
+        for (; i < end; ++i) {
+            const char16_t u = src[i];
+            if (QChar::isHighSurrogate(u) && i + 1 < size && QChar::isLowSurrogate(src[i + 1]))
+                ++i; // one character outside the BMP: one '?'
+            dst[n++] = static_cast<char>(table[u]);
+        }
     }
-    out.truncate(n);
+    return n;
+}
+
+QByteArray toAnsi(QStringView text)
+{
+    QByteArray out(text.size(), Qt::Uninitialized);
+    out.truncate(toAnsi(text, out.data()));
     return out;
 }
 

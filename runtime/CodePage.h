@@ -13,4 +13,8 @@ QString fromAnsi(QByteArrayView bytes);
 // surrogate pair gives a single '?').
 QByteArray toAnsi(QStringView text);
 
+// The same into dst, which has room for text.size() bytes; returns how many
+// it wrote.
+qsizetype toAnsi(QStringView text, char *dst);
+
 } // namespace runtime

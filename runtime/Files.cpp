@@ -103,30 +103,6 @@ void writeAll(int number, const char *data, qsizetype size)
     raise(writeErrorNumber(err), path);
 }
 
-// Most parameter files are plain ASCII, which reads the same in the code
-// page: narrows `n` characters into `dst` while they are, and says whether
-// all of them were. Blocks of fixed length let the compiler vectorise it.
-bool narrowAscii(const char16_t *__restrict src, qsizetype n, char *__restrict dst)
-{
-    constexpr int kBlock = 32;
-    qsizetype i = 0;
-    for (; i + kBlock <= n; i += kBlock) {
-        char16_t seen = 0;
-        for (int k = 0; k < kBlock; ++k) {
-            seen |= src[i + k];
-            dst[i + k] = char(src[i + k]);
-        }
-        if (seen >= 0x80)
-            return false;
-    }
-    for (; i < n; ++i) {
-        if (src[i] >= 0x80)
-            return false;
-        dst[i] = char(src[i]);
-    }
-    return true;
-}
-
 } // namespace
 
 int FreeFile()
@@ -240,20 +216,14 @@ void Print(int number, const QString &text, bool lineBreak)
     // the target before Close() either way.
     constexpr qsizetype kPiece = 64 * 1024;
     const QStringView all(text);
-    QByteArray ascii(kPiece, Qt::Uninitialized);
+    QByteArray bytes(kPiece, Qt::Uninitialized);
     qsizetype i = 0;
     while (i < all.size()) {
         qsizetype n = std::min(kPiece, all.size() - i);
         // A surrogate pair is one character: keep it in one piece.
         if (i + n < all.size() && all[i + n - 1].isHighSurrogate())
             --n;
-        const QStringView piece = all.mid(i, n);
-        if (narrowAscii(piece.utf16(), n, ascii.data())) {
-            writeAll(number, ascii.constData(), n);
-        } else {
-            const QByteArray bytes = toAnsi(piece);
-            writeAll(number, bytes.constData(), bytes.size());
-        }
+        writeAll(number, bytes.constData(), toAnsi(all.mid(i, n), bytes.data()));
         i += n;
     }
     if (lineBreak)

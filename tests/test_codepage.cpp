@@ -16,6 +16,8 @@ private slots:
     void latin1Range();
     void unmapped_data();
     void unmapped();
+    void longTextSameAsCharByChar_data();
+    void longTextSameAsCharByChar();
 };
 
 void TestCodePage::everyByteRoundTrips()
@@ -98,6 +100,34 @@ void TestCodePage::unmapped()
     QFETCH(QString, text);
     QFETCH(QByteArray, expected);
     QCOMPARE(toAnsi(text), expected);
+}
+
+void TestCodePage::longTextSameAsCharByChar_data()
+{
+    // Long ASCII runs take a faster way through the encoder than single
+    // characters do; an odd character anywhere in a run must not change that
+    // character's byte or its neighbours'.
+    QTest::addColumn<QString>("text");
+    const QString smile = QString::fromUcs4(U"\U0001F600");
+    for (int at : {0, 1, 31, 32, 33, 63, 64, 95}) {
+        for (const QString &odd : {QStringLiteral("\u20AC"), QStringLiteral("\u00E9"), QStringLiteral("\u0100"), smile,
+                                   QString(QChar(0xD83D))})
+            QTest::addRow("U+%04X at %d", odd.at(0).unicode(), at) << QString(at, u'a') + odd + QString(70, u'b');
+    }
+    QTest::newRow("ASCII only, not a whole number of blocks") << QString(1000 + 7, u'x');
+    QTest::newRow("code page only") << QString(100, QChar(0x20AC));
+}
+
+void TestCodePage::longTextSameAsCharByChar()
+{
+    QFETCH(QString, text);
+    QByteArray expected;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const bool pair = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+        expected += runtime::toAnsi(QStringView(text).mid(i, pair ? 2 : 1));
+        i += pair ? 1 : 0;
+    }
+    QCOMPARE(runtime::toAnsi(text), expected);
 }
 
 QTEST_APPLESS_MAIN(TestCodePage)
