@@ -150,6 +150,39 @@ bool folderBefore(const unsigned char *a, size_t alen, const unsigned char *b, s
     return std::memcmp(a, b, n) < 0;
 }
 
+// The file name searched for, case-folded once.
+struct TargetName {
+    int len;
+    bool ascii; // every case-insensitive match of an ASCII name is ASCII of the same length
+    char16_t fold[kMaxPath];
+
+    TargetName(const char *target, int targetLen) : len(targetLen), ascii(true)
+    {
+        const char16_t *f = tables().fold;
+        for (int i = 0; i < targetLen; ++i) {
+            const auto c = static_cast<unsigned char>(target[i]);
+            fold[i] = f[c];
+            ascii = ascii && c < 0x80;
+        }
+    }
+
+    // Is this Windows-1252 name the target, but for case?
+    bool matches(const unsigned char *text, size_t textLen) const
+    {
+        const char16_t *f = tables().fold;
+        if (textLen != size_t(len))
+            return false;
+        for (int i = 0; i < len; ++i)
+            if (f[text[i]] != fold[i])
+                return false;
+        return true;
+    }
+    bool matches(const std::string &text) const
+    {
+        return matches(reinterpret_cast<const unsigned char *>(text.data()), text.size());
+    }
+};
+
 #if VELTRANE_TREE_SEARCH_GETDENTS
 
 struct linux_dirent64 {
@@ -164,15 +197,8 @@ constexpr size_t kNameOffset = offsetof(linux_dirent64, d_name);
 class Walker {
 public:
     Walker(const char *target, int targetLen)
-        : m_target(reinterpret_cast<const unsigned char *>(target)), m_targetLen(targetLen),
-          m_dents(new char[kDentsSize])
+        : m_target(target, targetLen), m_targetLen(targetLen), m_dents(new char[kDentsSize])
     {
-        const char16_t *fold = tables().fold;
-        m_targetAscii = true;
-        for (int i = 0; i < targetLen; ++i) {
-            m_targetFold[i] = fold[m_target[i]];
-            m_targetAscii = m_targetAscii && m_target[i] < 0x80;
-        }
         m_names.reserve(1 << 16);
         m_subs.reserve(1024);
     }
@@ -199,10 +225,8 @@ private:
     bool matches(const unsigned char *name, size_t room);
     void addFolder(const char *name, size_t len, int pathLen);
 
-    const unsigned char *m_target;
+    const TargetName m_target;
     int m_targetLen;
-    bool m_targetAscii;
-    char16_t m_targetFold[kMaxPath];
     std::unique_ptr<char[]> m_dents;
     std::vector<char> m_names; // stack of the pending folders' names, level by level
     std::vector<Sub> m_subs;
@@ -213,25 +237,16 @@ private:
 // Does this entry name (room bytes or more readable) match the target?
 bool Walker::matches(const unsigned char *name, size_t room)
 {
-    const char16_t *fold = tables().fold;
-    if (m_targetAscii) {
-        // Every case-insensitive match of an ASCII name is ASCII of the same length.
+    if (m_target.ascii) {
+        // The native name is the Windows-1252 one when it is ASCII.
         if (size_t(m_targetLen) >= room || name[m_targetLen] != 0)
             return false;
-        for (int i = 0; i < m_targetLen; ++i)
-            if (fold[name[i]] != m_targetFold[i])
-                return false;
-        return true;
+        return m_target.matches(name, size_t(m_targetLen));
     }
     const size_t len = std::strlen(reinterpret_cast<const char *>(name));
     if (len < size_t(m_targetLen) || len > size_t(m_targetLen) * 3)
         return false;
-    if (!toCodePage(name, len, m_text) || m_text.size() != size_t(m_targetLen))
-        return false;
-    for (int i = 0; i < m_targetLen; ++i)
-        if (fold[static_cast<unsigned char>(m_text[i])] != m_targetFold[i])
-            return false;
-    return true;
+    return toCodePage(name, len, m_text) && m_target.matches(m_text);
 }
 
 void Walker::addFolder(const char *name, size_t len, int pathLen)
@@ -290,7 +305,7 @@ bool Walker::walk(int fd, int pathLen)
             if (type == DT_REG || type == DT_LNK) {
                 if (matches(reinterpret_cast<const unsigned char *>(name), room)) {
                     Hit hit{name, {}, type == DT_LNK};
-                    hit.text = m_targetAscii ? hit.name : m_text;
+                    hit.text = m_target.ascii ? hit.name : m_text;
                     m_hits.push_back(std::move(hit));
                 }
             } else if (type == DT_DIR) {
@@ -337,13 +352,14 @@ bool Walker::walk(int fd, int pathLen)
     return false;
 }
 
-// Searches the folder rootPath names; path holds its Windows path up to
-// pathLen and, on a match, the file's path, NUL-terminated.
-bool searchFolder(const char *rootPath, size_t rootLen, char *path, int pathLen, const char *target, int targetLen)
+// Searches the folder whose Windows path fills path up to pathLen, which
+// native names on this machine; on a match path holds the file's path,
+// NUL-terminated.
+bool searchFolder(const QString &nativeRoot, char *path, int pathLen, const char *target, int targetLen)
 {
     Walker walker(target, targetLen);
     std::memcpy(walker.m_path, path, size_t(pathLen));
-    const QByteArray native = QFile::encodeName(nativePath(fromAnsi(QByteArrayView(rootPath, rootLen))));
+    const QByteArray native = QFile::encodeName(nativeRoot);
     const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -391,13 +407,7 @@ bool isReparsePoint([[maybe_unused]] const fs::path &path)
 
 class PortableWalker {
 public:
-    PortableWalker(const char *target, int targetLen)
-        : m_targetLen(targetLen)
-    {
-        const char16_t *fold = tables().fold;
-        for (int i = 0; i < targetLen; ++i)
-            m_targetFold[i] = fold[static_cast<unsigned char>(target[i])];
-    }
+    PortableWalker(const char *target, int targetLen) : m_target(target, targetLen), m_targetLen(targetLen) {}
 
     char m_path[kMaxPath]; // as Walker::m_path
 
@@ -410,19 +420,8 @@ private:
         bool link;
     };
 
-    bool matches(const std::string &text) const
-    {
-        const char16_t *fold = tables().fold;
-        if (text.size() != size_t(m_targetLen))
-            return false;
-        for (int i = 0; i < m_targetLen; ++i)
-            if (fold[static_cast<unsigned char>(text[i])] != m_targetFold[i])
-                return false;
-        return true;
-    }
-
+    const TargetName m_target;
     int m_targetLen;
-    char16_t m_targetFold[kMaxPath];
     std::string m_text;
 };
 
@@ -446,7 +445,7 @@ bool PortableWalker::walk(const fs::path &dir, int pathLen)
         if (!nameText(it->path().filename(), m_text))
             continue;
         if (file) {
-            if (matches(m_text))
+            if (m_target.matches(m_text))
                 hits.push_back({m_text, it->path(), link});
         } else if (pathLen + m_text.size() + 1 + m_targetLen <= size_t(kLongestPath)
                    && m_text.find('\\') == std::string::npos && !isReparsePoint(it->path())) {
@@ -478,13 +477,11 @@ bool PortableWalker::walk(const fs::path &dir, int pathLen)
     return false;
 }
 
-// As the getdents searchFolder. The root is opened by its tidied Windows path:
-// on Windows "C:" alone would name drive C's current folder, not its root.
-bool searchFolder(const char *, size_t, char *path, int pathLen, const char *target, int targetLen)
+// As the getdents searchFolder.
+bool searchFolder(const QString &native, char *path, int pathLen, const char *target, int targetLen)
 {
     PortableWalker walker(target, targetLen);
     std::memcpy(walker.m_path, path, size_t(pathLen));
-    const QString native = nativePath(fromAnsi(QByteArrayView(path, pathLen)));
 #ifdef _WIN32
     const fs::path root(native.toStdWString());
 #else
@@ -540,7 +537,10 @@ int SearchTreeForFile(const char *rootPath, const char *inputPathName, char *out
         path[pathLen++] = '\\';
     }
 
-    if (!searchFolder(rootPath, rootLen, path, pathLen, inputPathName, int(targetLen)))
+    // The root is opened by its tidied path: on Windows "C:" alone would name
+    // drive C's current folder, not its root.
+    const QString nativeRoot = nativePath(fromAnsi(QByteArrayView(path, pathLen)));
+    if (!searchFolder(nativeRoot, path, pathLen, inputPathName, int(targetLen)))
         return 0;
     std::memcpy(outputPathBuffer, path, std::strlen(path) + 1);
     return 1;
