@@ -60,21 +60,45 @@ protected:
     }
 
 private:
+    // Decided by the key, as Windows decides whether a key press types a
+    // character (WM_CHAR), not by whatever text the platform attaches to it:
+    // X11 gives Delete the text U+007F, and Alt+letter its letter.
     static bool producesCharacter(const QKeyEvent &k)
     {
-        switch (k.key()) {
+        const Qt::KeyboardModifiers mods = k.modifiers();
+        const bool ctrl = mods & Qt::ControlModifier;
+        const bool alt = mods & Qt::AltModifier;
+        // Alt with a key goes to the menu, the Windows key to the system.
+        // Ctrl+Alt is AltGr on Windows, which types; AltGr on X11 is neither.
+        if ((alt && !ctrl) || (mods & Qt::MetaModifier))
+            return false;
+        const int key = k.key();
+        switch (key) {
         case Qt::Key_Return:
-        case Qt::Key_Enter:
+        case Qt::Key_Enter: // the keypad's
         case Qt::Key_Escape:
         case Qt::Key_Backspace:
         case Qt::Key_Tab:
+        case Qt::Key_Backtab: // Shift+Tab
             return true;
+        case 0: // a key Qt has no code for: it types what it brings, if anything
+            return !k.text().isEmpty();
         default:
             break;
         }
-        if (k.text().isEmpty())
+        // Every other named key types nothing: Delete, Insert, Home, End, Page
+        // Up and Down, the arrows, the function keys, the modifiers and locks
+        // alone, dead keys. Character keys carry their Unicode value.
+        if (key >= Qt::Key_Escape)
             return false;
-        // Ctrl+letter gives a control code: a character all the same.
+        // With Ctrl, only the keys that have an ASCII control code type it
+        // (@, the letters, [ \ ] ^ _: Ctrl+C is 3), and Space its blank; a
+        // digit types nothing, whatever code X11 makes of it.
+        if (ctrl && !alt)
+            return (key >= Qt::Key_At && key <= Qt::Key_Underscore) || key == Qt::Key_Space;
+        // Ctrl+Alt types what the layout puts on AltGr there, if anything.
+        if (ctrl && alt)
+            return !k.text().isEmpty() && k.text().front().isPrint();
         return true;
     }
 

@@ -18,7 +18,11 @@ public:
     bool isLoaded() const { return loaded_; }
     bool isLoading() const { return loading_; }
 
-    // Visible = True. Loads the window first when it is not loaded. A Show()
+    // Visible = True. Loads the window first when it is not loaded: a window
+    // loaded anew starts in the normal state (neither minimised nor
+    // maximised), whatever state it was unloaded in. The first show after a
+    // load makes the window the active one, as a new window is on Windows:
+    // the keyboard goes to it, with or without a window manager. A Show()
     // that arrives while the window is still loading is ignored: the load
     // that runs shows it when it ends.
     void Show();
@@ -31,6 +35,13 @@ public:
     // still running keeps valid objects.
     void Unload();
 
+    // The client area within the window: the whole window, or what lies
+    // inside a drawn dialog frame.
+    QRect clientRect() const;
+
+    // The classic dialog frame's width at 96 dpi.
+    static constexpr int kDialogFrameWidth = 3;
+
 protected:
     explicit Form(QWidget *parent = nullptr);
     // Builds the controls from the stored description and binds handlers.
@@ -41,9 +52,22 @@ protected:
     // screen.
     void closeEvent(QCloseEvent *event) override;
 
+    // For a window with a dialog frame but no title bar, which Qt has no
+    // window flag for on X11 (and with no window manager nobody would draw
+    // it): the window draws a raised dialog frame around its client area
+    // itself. Call from build() once the controls are built: the window's
+    // size then is its client area's, and its controls keep their places in
+    // the client area, which moves inside the frame and clips them as the
+    // platform's client area would. The window becomes that much larger and
+    // cannot be resized.
+    void drawDialogFrame();
+    void paintEvent(QPaintEvent *event) override;
+
 private:
     bool loaded_ = false;
     bool loading_ = false;
+    bool shownSinceLoad_ = false;
+    int drawnFrame_ = 0;
 };
 
 // Is any window of the program on the screen, or loading?

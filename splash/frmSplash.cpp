@@ -28,12 +28,13 @@ frmSplash::frmSplash() = default;
 void frmSplash::build()
 {
     ui.setupUi(this);
-    // No caption, no system menu, no minimise or maximise button: no title bar.
+    // No caption, no system menu, no minimise or maximise button: no title
+    // bar, but a fixed dialog frame, which the window draws itself.
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-    setFixedSize(495, 277);
+    drawDialogFrame();
 
     // Nothing else places a frameless window (there may be no window manager
-    // at all), so it centres itself on the screen.
+    // at all), so it centres itself, frame and all, on the screen.
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect s = screen->geometry();
         move(s.x() + (s.width() - width()) / 2, s.y() + (s.height() - height()) / 2);

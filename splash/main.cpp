@@ -13,13 +13,7 @@ int main(int argc, char *argv[])
     app.setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.ico")));
 
     // The start-up window is the start: built, loaded, then shown.
-    runtime::dispatch([] {
-        frmSplash &splash = runtime::global<frmSplash>();
-        splash.Show();
-        // The new window takes the keyboard, as a freshly started program's
-        // first window does; there may be no window manager to give it.
-        splash.activateWindow();
-    });
+    runtime::dispatch([] { runtime::global<frmSplash>().Show(); });
     int status = runtime::hasEnded() ? runtime::exitStatus() : app.exec();
     runtime::destroyAllForms();
     return status;

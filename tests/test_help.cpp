@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QWindow>
 #include <QtTest>
 
 using runtime::global;
@@ -49,6 +50,8 @@ private slots:
     void firstClickOpensModelessUnownedWindow();
     void secondClickMakesNoSecondWindow();
     void closedAndOpenedAgainComesBackAsStored();
+    void closedInAnyStateComesBackNormal_data();
+    void closedInAnyStateComesBackNormal();
     void mainWindowStaysUsableWhileOpen();
     void exitWhileOpenEndsProgram();
     void helpTextHoldsItsPiecesExactly();
@@ -74,6 +77,8 @@ void TestHelp::firstClickOpensModelessUnownedWindow()
     QVERIFY(help.minimumSize().width() < 466 && help.maximumSize().width() > 466);
     QVERIFY(help.minimumSize().height() < 473 && help.maximumSize().height() > 473);
     QVERIFY(s.form->isVisible());
+    // A new window takes the keyboard.
+    QTRY_COMPARE(QApplication::activeWindow(), &help);
 }
 
 void TestHelp::secondClickMakesNoSecondWindow()
@@ -124,6 +129,35 @@ void TestHelp::closedAndOpenedAgainComesBackAsStored()
     QCOMPARE(help.geometry(), kStoredPlace);
     QCOMPARE(help.ui.Label1->text(), title);
     QCOMPARE(help.ui.Label2->text(), text);
+    QVERIFY(s.rec.reports.isEmpty());
+}
+
+void TestHelp::closedInAnyStateComesBackNormal_data()
+{
+    QTest::addColumn<Qt::WindowStates>("state");
+    QTest::newRow("maximised") << Qt::WindowStates(Qt::WindowMaximized);
+    QTest::newRow("minimised") << Qt::WindowStates(Qt::WindowMinimized);
+    QTest::newRow("minimised from maximised") << (Qt::WindowMinimized | Qt::WindowMaximized);
+    QTest::newRow("full screen") << Qt::WindowStates(Qt::WindowFullScreen);
+}
+
+void TestHelp::closedInAnyStateComesBackNormal()
+{
+    QFETCH(Qt::WindowStates, state);
+    Session s;
+    s.clickHelp();
+    Form2 &help = global<Form2>();
+    help.setWindowState(state);
+    QTRY_COMPARE(help.windowState() & ~Qt::WindowActive, state);
+    QVERIFY(help.close());
+    QVERIFY(!help.isLoaded());
+
+    s.clickHelp();
+    QVERIFY(help.isVisible());
+    QCOMPARE(help.windowState() & ~Qt::WindowActive, Qt::WindowNoState);
+    QCOMPARE(help.windowHandle()->windowStates(), Qt::WindowNoState);
+    QCOMPARE(help.geometry(), kStoredPlace);
+    QTRY_COMPARE(QApplication::activeWindow(), &help);
     QVERIFY(s.rec.reports.isEmpty());
 }
 

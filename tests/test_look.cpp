@@ -396,6 +396,66 @@ void TestLook::splashWindow()
     QCOMPARE(splash.ui.lblVersion->text(), QString("Version 1.0.0"));
     QCOMPARE(splash.ui.lblProductName->text(), QString("Veltrane Editor"));
 
+    // The raised dialog frame, 3 rings of one colour each along every edge:
+    // top and left lighter than bottom and right on the two outer rings, the
+    // button face on the inner one. Nothing of the client area reaches into
+    // it (Frame1 is 1 pixel larger than the client area).
+    QCOMPARE(img.size(), QSize(501, 283));
+    const int w = img.width(), h = img.height();
+    auto lightness = [](QRgb p) { return qRed(p) * 299 + qGreen(p) * 587 + qBlue(p) * 114; };
+    auto oneColour = [&](QRect line, QRgb &colour) {
+        colour = img.pixel(line.topLeft());
+        for (int y = line.top(); y <= line.bottom(); ++y)
+            for (int x = line.left(); x <= line.right(); ++x)
+                if (img.pixel(x, y) != colour)
+                    return QStringLiteral("%1,%2").arg(x).arg(y);
+        return QString();
+    };
+    for (int ring = 0; ring < 3; ++ring) {
+        const int near = ring, farX = w - 1 - ring, farY = h - 1 - ring;
+        QRgb top, left, bottom, right;
+        QString where;
+        QVERIFY2((where = oneColour(QRect(QPoint(near, near), QPoint(farX - 1, near)), top)).isEmpty(),
+                 qPrintable(QString("ring %1, top edge: %2").arg(ring).arg(where)));
+        QVERIFY2((where = oneColour(QRect(QPoint(near, near), QPoint(near, farY - 1)), left)).isEmpty(),
+                 qPrintable(QString("ring %1, left edge: %2").arg(ring).arg(where)));
+        QVERIFY2((where = oneColour(QRect(QPoint(near, farY), QPoint(farX, farY)), bottom)).isEmpty(),
+                 qPrintable(QString("ring %1, bottom edge: %2").arg(ring).arg(where)));
+        QVERIFY2((where = oneColour(QRect(QPoint(farX, near), QPoint(farX, farY)), right)).isEmpty(),
+                 qPrintable(QString("ring %1, right edge: %2").arg(ring).arg(where)));
+        QCOMPARE(top, left);
+        QCOMPARE(bottom, right);
+        if (ring < 2)
+            QVERIFY2(lightness(top) > lightness(bottom), qPrintable(QString("ring %1").arg(ring)));
+        else
+            QCOMPARE(top, bottom);
+    }
+    const QPoint client(3, 3);
+
+    // The picture where it was in the client area (8, 56), drawn inside the
+    // box's own border, its transparent pixels showing the box's colour.
+    QImage gif(QStringLiteral(":/pictures/splash.gif"));
+    QCOMPARE(gif.size(), QSize(200, 138));
+    gif = gif.convertToFormat(QImage::Format_ARGB32);
+    const QRect inside = splash.ui.Picture1->contentsRect();
+    const QPoint picture = client + QPoint(8, 56) + inside.topLeft();
+    const QRgb boxColour = splash.ui.Picture1->palette().color(QPalette::Highlight).rgb();
+    for (int y = 0; y < qMin(gif.height(), inside.height()); ++y)
+        for (int x = 0; x < qMin(gif.width(), inside.width()); ++x) {
+            const QRgb g = gif.pixel(x, y);
+            const QRgb expected = qAlpha(g) == 255 ? (g | 0xFF000000) : boxColour;
+            QVERIFY2(img.pixel(picture + QPoint(x, y)) == expected,
+                     qPrintable(QString("picture pixel %1,%2").arg(x).arg(y)));
+        }
+    // The warning line's text starts at its stored left edge (10, 244).
+    const QRect warning(client + QPoint(10, 244), QSize(457, 13));
+    const QRgb face = img.pixel(warning.topLeft());
+    const QList<Band> warningInk = inkBands(img, warning, [face](QRgb p) { return !near(p, face, 60); });
+    QVERIFY2(!warningInk.isEmpty(), "no warning text");
+    QVERIFY2(warningInk.first().left - warning.left() <= 2, qPrintable(describe(warningInk)));
+    QVERIFY(inkBands(img, QRect(warning.topLeft() - QPoint(7, 0), QSize(7, 13)),
+                     [face](QRgb p) { return !near(p, face, 60); }).isEmpty());
+
     // The new captions are on the screen in full: their ink is as wide as
     // the new texts, wider than the stored ones.
     struct Check {

@@ -9,7 +9,7 @@ PACKAGES=(
   fonts-liberation fonts-liberation2 fonts-dejavu-core fontconfig
 )
 if [ "${1:-}" = "--test" ]; then
-  PACKAGES+=(libbenchmark-dev xvfb xdotool x11-utils libx11-dev util-linux findutils)
+  PACKAGES+=(libbenchmark-dev xvfb xdotool x11-utils x11-xkb-utils libx11-dev libxtst-dev openbox util-linux findutils)
 fi
 missing=()
 for p in "${PACKAGES[@]}"; do

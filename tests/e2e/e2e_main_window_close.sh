@@ -13,7 +13,7 @@ expect_splash
 point_at_picture
 expect_main
 
-wm_delete "$MAIN"
+xwin close "$MAIN"
 wait_app_exit 10 || fail "the program still runs with no window on the screen"
 [ "$APP_STATUS" = 0 ] || fail "closing the main window ended the program with status $APP_STATUS"
 [ "$(drive_state)" = "$before" ] || fail "closing the main window wrote to the drive"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # From the start-up window to the editor and out again: the start-up window
 # appears centred, a pointer move over its picture opens the main window at
-# its place, Space saves the file unchanged, the backup button writes the
-# copy, and "Exit" ends the program with status 0.
+# its place, where it has the keyboard by itself (nobody gives it the focus,
+# the pointer is off every window): Space saves the file unchanged. The
+# backup button writes the copy, and "Exit" ends the program with status 0.
 source "$(dirname "$0")/lib.sh"
 
 start_x
@@ -13,15 +14,15 @@ old_time="$(stat -c %Y "$DATA")"
 
 start_app
 expect_splash
-[ -z "$(xdotool search --onlyvisible --name "$MAIN_TITLE" 2>/dev/null || true)" ] \
-    || fail "the main window is on the screen before the hand-over"
+[ -z "$(visible_windows "$MAIN_TITLE")" ] || fail "the main window is on the screen before the hand-over"
 
 point_at_picture
 expect_main
 [ -z "$(visible_windows | grep -x "$SPLASH" || true)" ] || fail "the start-up window is still on the screen"
 
 # "Save Changes " has the focus: Space presses it.
-focus "$MAIN"
+pointer_away
+wait_until 10 has_focus "$MAIN" || fail "the main window does not have the keyboard (it is with $(focused_window))"
 xdotool key space
 wait_until 10 bash -c "[ \"\$(stat -c %Y '$DATA')\" != '$old_time' ]" || fail "Space saved nothing"
 cmp "$WORK/original" "$DATA" || fail "saving what was loaded changed the file's bytes"

@@ -13,8 +13,7 @@ start_app
 expect_splash
 point_at_picture
 find_window 30 REPORT "$REPORT_TITLE" || fail "no error report appeared"
-[ -z "$(xdotool search --onlyvisible --name "$MAIN_TITLE" 2>/dev/null || true)" ] \
-    || fail "the main window appeared although the load failed"
+[ -z "$(visible_windows "$MAIN_TITLE")" ] || fail "the main window appeared although the load failed"
 [ "$(visible_windows)" = "$REPORT" ] || fail "other windows beside the report: $(visible_windows)"
 
 focus "$REPORT"
