@@ -1,5 +1,7 @@
 // The editing box with a 10 MB, 400,000-line text: the put, text() of an
 // unmodified and of an edited box, and one keystroke pair in the middle.
+// Three texts: CR LF lines, lone LF lines, and lines whose line ends
+// alternate between the two (every other line's break carries a mark).
 #include "runtime/EditBox.h"
 
 #include <QApplication>
@@ -12,14 +14,15 @@ namespace {
 
 constexpr int kLines = 400000;
 
-// "KEY_n = value" lines, 25 characters each with the line end: 10 MB.
-QString makeText(const QString &lineEnd)
+// "KEY_n = value" lines, 25 characters each with the line end: 10 MB. With
+// two line ends, they alternate.
+QString makeText(const QString &lineEnd, const QString &otherLineEnd = {})
 {
     QString text;
     text.reserve(qsizetype(kLines) * (23 + lineEnd.size()));
     for (int i = 0; i < kLines; ++i) {
         text += QStringLiteral("KEY_%1 = value").arg(i).leftJustified(23, u'x');
-        text += lineEnd;
+        text += (i % 2 && !otherLineEnd.isEmpty()) ? otherLineEnd : lineEnd;
     }
     return text;
 }
@@ -36,14 +39,20 @@ const QString &loneLfText()
     return text;
 }
 
+const QString &mixedText()
+{
+    static const QString text = makeText(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return text;
+}
+
 const QString &textFor(const benchmark::State &state)
 {
-    return state.range(0) == 0 ? crLfText() : loneLfText();
+    return state.range(0) == 0 ? crLfText() : state.range(0) == 1 ? loneLfText() : mixedText();
 }
 
 void setLabel(benchmark::State &state)
 {
-    state.SetLabel(state.range(0) == 0 ? "CR LF lines" : "lone LF lines");
+    state.SetLabel(state.range(0) == 0 ? "CR LF lines" : state.range(0) == 1 ? "lone LF lines" : "alternating CR LF and LF");
 }
 
 runtime::EditBox &shownBox()
@@ -133,11 +142,11 @@ void BM_SplitAndJoinLine(benchmark::State &state)
 
 } // namespace
 
-BENCHMARK(BM_Put)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+BENCHMARK(BM_Put)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 BENCHMARK(BM_PutPlainTextEdit)->Unit(benchmark::kMillisecond)->MinTime(3.0);
-BENCHMARK(BM_TextUnmodified)->Arg(0)->Arg(1)->Unit(benchmark::kNanosecond);
-BENCHMARK(BM_TextModified)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SplitAndJoinLine)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TextUnmodified)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kNanosecond);
+BENCHMARK(BM_TextModified)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SplitAndJoinLine)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv)
 {

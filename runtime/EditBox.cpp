@@ -1,5 +1,6 @@
 #include "runtime/EditBox.h"
 
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -7,7 +8,8 @@
 #include <QTextDocument>
 
 #include <algorithm>
-#include <utility>
+#include <array>
+#include <vector>
 
 namespace runtime {
 
@@ -19,30 +21,36 @@ constexpr char16_t kLineSeparator = 0x2028;      // Shift+Enter, inside a block
 constexpr char16_t kFrameStart = 0xFDD0;
 constexpr char16_t kFrameEnd = 0xFDD1;
 
+// The character format property that holds a line break's line end. It is
+// set on the break itself (the paragraph separator), so it lives and dies
+// with that break: the document's own removals, undo and redo carry it. A
+// block's char format is the format of the break before it.
+constexpr int kLineEndMark = QTextFormat::UserProperty + 1;
+
 const char16_t *chars(const QString &s)
 {
     return reinterpret_cast<const char16_t *>(s.constData());
 }
 
-bool isBlockBreak(char16_t c)
+// Where QTextCursor::insertText starts a new block (a CR LF pair counts once).
+bool breaksBlock(char16_t c)
 {
-    return c == kParagraphSeparator || c == kFrameStart || c == kFrameEnd;
+    return c == u'\r' || c == u'\n' || c == kParagraphSeparator || c == kFrameStart || c == kFrameEnd;
 }
 
-bool hasLoneBreak(const QString &text)
+bool hasBlockBreak(QStringView text)
 {
-    const char16_t *p = chars(text);
-    const char16_t *const end = p + text.size();
-    for (; p != end; ++p) {
-        if (*p == u'\n')
-            return true;
-        if (*p == u'\r') {
-            if (p + 1 == end || p[1] != u'\n')
-                return true;
-            ++p;
-        }
-    }
-    return false;
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return breaksBlock(c.unicode()); });
+}
+
+// Would QPlainTextEdit type this key's text? (Printable first character,
+// Ctrl and Ctrl+Shift excepted: those are shortcuts.)
+bool typesText(const QKeyEvent &event)
+{
+    const QString text = event.text();
+    const Qt::KeyboardModifiers mods = event.modifiers() & ~Qt::KeypadModifier;
+    return !text.isEmpty() && text.front().isPrint() && mods != Qt::ControlModifier
+        && mods != (Qt::ControlModifier | Qt::ShiftModifier);
 }
 
 } // namespace
@@ -51,162 +59,123 @@ EditBox::EditBox(QWidget *parent) : QPlainTextEdit(parent)
 {
     // Wrapping a long line without blanks costs seconds per keystroke.
     setLineWrapMode(NoWrap);
-    QTextDocument *doc = document();
-    // Qt signals a new undo command before the change it belongs to; a
-    // change without one is an undo, a redo, or merged into the last command.
-    connect(doc, &QTextDocument::undoCommandAdded, this, [this] { commandAdded_ = true; });
-    connect(doc, &QTextDocument::contentsChange, this, &EditBox::trackLineEnds);
 }
 
 void EditBox::setText(const QString &text)
 {
     put_ = text;
-    loneBreaks_ = false; // nothing to track while the document is refilled
-    // The document's own setPlainText: the widget's one also reformats the
-    // whole text afterwards (about a tenth more time on a 10 MB text) to
-    // apply a character format this box never sets. It clears the undo
-    // history; the caret, which the insertion carried to the end, goes back
-    // to the start, with the view.
-    document()->setPlainText(text);
-    document()->setModified(false);
-    resetLineEnds(text);
-    setTextCursor(QTextCursor(document()));
+    QTextDocument *doc = document();
+    // The line end of each break, in the order the document makes blocks.
+    std::vector<LineEnd> ends;
+    std::array<qsizetype, 3> count{};
+    const char16_t *const begin = chars(text);
+    const char16_t *const end = begin + text.size();
+    for (const char16_t *p = begin; p != end; ++p) {
+        if (!breaksBlock(*p))
+            continue;
+        LineEnd lineEnd = CrLf;
+        if (*p == u'\r') {
+            if (p + 1 != end && p[1] == u'\n')
+                ++p;
+            else
+                lineEnd = LoneCr;
+        } else if (*p == u'\n') {
+            lineEnd = LoneLf;
+        }
+        ++count[lineEnd];
+        ends.push_back(lineEnd);
+    }
+    unmarked_ = CrLf;
+    if (count[LoneLf] > count[unmarked_])
+        unmarked_ = LoneLf;
+    if (count[LoneCr] > count[unmarked_])
+        unmarked_ = LoneCr;
+    marked_ = std::any_of(ends.begin(), ends.end(), [this](LineEnd e) { return e != unmarked_; });
+
+    if (!marked_) {
+        // The document's own setPlainText: the widget's one also reformats
+        // the whole text afterwards (about a tenth more time on a 10 MB text)
+        // to apply a character format this box never sets. It clears the
+        // undo history.
+        doc->setPlainText(text);
+    } else {
+        // As setPlainText, but each break that needs a mark gets it as it is
+        // made; the making is no edit to undo.
+        doc->setUndoRedoEnabled(false);
+        QTextCursor cursor(doc);
+        cursor.beginEditBlock();
+        doc->clear();
+        const QTextBlockFormat block;
+        const QTextCharFormat plain;
+        std::array<QTextCharFormat, 3> mark;
+        for (int e = CrLf; e <= LoneLf; ++e)
+            if (e != unmarked_)
+                mark[e].setProperty(kLineEndMark, e);
+        std::size_t i = 0;
+        const char16_t *start = begin;
+        for (const char16_t *p = begin; p != end; ++p) {
+            if (!breaksBlock(*p))
+                continue;
+            if (p != start)
+                cursor.insertText(QString::fromUtf16(start, p - start), plain);
+            if (*p == u'\r' && p + 1 != end && p[1] == u'\n')
+                ++p;
+            cursor.insertBlock(block, mark[ends[i++]]);
+            start = p + 1;
+        }
+        if (start != end)
+            cursor.insertText(QString::fromUtf16(start, end - start), plain);
+        cursor.endEditBlock();
+        doc->setUndoRedoEnabled(true);
+    }
+    doc->setModified(false);
+    // The caret, which the insertion carried to the end, goes back to the
+    // start, with the view.
+    setTextCursor(QTextCursor(doc));
     horizontalScrollBar()->setValue(0);
     verticalScrollBar()->setValue(0);
 }
 
 QString EditBox::text() const
 {
-    return document()->isModified() ? editedText() : put_;
+    return document()->isModified() ? textBetween(0, document()->characterCount() - 1) : put_;
 }
 
-// Breaks the text where QTextCursor::insertText breaks blocks: CR LF, lone
-// CR, lone LF and the block separators.
-void EditBox::resetLineEnds(const QString &text)
+EditBox::LineEnd EditBox::lineEndBefore(const QTextBlock &block) const
 {
-    lineEnds_.clear();
-    steps_.clear();
-    commandAdded_ = false;
-    undoCount_ = document()->availableUndoSteps();
-    if (!hasLoneBreak(text)) {
-        lineEnds_.shrink_to_fit();
-        return;
-    }
-    lineEnds_.reserve(static_cast<std::size_t>(document()->blockCount()));
-    const char16_t *p = chars(text);
-    const char16_t *const end = p + text.size();
-    for (; p != end; ++p) {
-        if (*p == u'\r') {
-            if (p + 1 != end && p[1] == u'\n') {
-                ++p;
-                lineEnds_.push_back(CrLf);
-            } else {
-                lineEnds_.push_back(LoneCr);
-            }
-        } else if (*p == u'\n') {
-            lineEnds_.push_back(LoneLf);
-        } else if (isBlockBreak(*p)) {
-            lineEnds_.push_back(CrLf);
-        }
-    }
-    lineEnds_.push_back(CrLf); // the last line: nothing follows it
-    lineEnds_.resize(static_cast<std::size_t>(document()->blockCount()), CrLf);
-    loneBreaks_ = true;
+    const QVariant mark = block.charFormat().property(kLineEndMark);
+    return mark.isValid() ? LineEnd(mark.toInt()) : unmarked_;
 }
 
-// Keeps lineEnds_ in step with the blocks. A change replaced the text from
-// `position`: the breaks that ended blocks first .. first+r-1 are gone, k new
-// ones end blocks first .. first+k-1, and the break that ended block first+r
-// now ends block first+k. New breaks are CR LF; an undo gives back the line
-// ends its step took away; a change that keeps length and breaks (a format
-// change: Qt makes one on Enter) keeps the line ends.
-void EditBox::trackLineEnds(int position, int removed, int added)
+QString EditBox::textBetween(int from, int to) const
 {
-    const bool commandAdded = std::exchange(commandAdded_, false);
-    if (!loneBreaks_)
-        return;
     QTextDocument *doc = document();
-    const int undoBefore = std::exchange(undoCount_, doc->availableUndoSteps());
-
-    const int blocks = doc->blockCount();
-    const int first = doc->findBlock(position).blockNumber();
-    const int end = std::min(position + added, doc->characterCount() - 1);
-    const int addedBreaks = doc->findBlock(end).blockNumber() - first;
-    const int oldBlocks = static_cast<int>(lineEnds_.size());
-    const int removedBreaks = oldBlocks - blocks + addedBreaks;
-    if (first < 0 || addedBreaks < 0 || removedBreaks < 0 || first + removedBreaks >= oldBlocks) {
-        // Out of step with the document: from here on every break is CR LF.
-        lineEnds_.assign(static_cast<std::size_t>(blocks), CrLf);
-        steps_.clear();
-        return;
-    }
-    if (removedBreaks == 0 && addedBreaks == 0 && !commandAdded && undoCount_ == undoBefore)
-        return; // typing within a line
-
-    const auto from = lineEnds_.begin() + first;
-    std::vector<LineEnd> gone(from, from + removedBreaks);
-    std::vector<LineEnd> ends;
-    const bool undo = !commandAdded && undoCount_ < undoBefore;
-    const bool redo = !commandAdded && undoCount_ > undoBefore;
-    const Step *undone = nullptr;
-    if (undo) {
-        for (auto step = steps_.rbegin(); step != steps_.rend() && !undone; ++step) {
-            if (step->undoBefore == undoCount_ && step->undoAfter == undoBefore && step->added == removedBreaks
-                && step->removed.size() == static_cast<std::size_t>(addedBreaks))
-                undone = &*step;
-        }
-    }
-    // A redo makes the same change as the edit it redoes, and so the same
-    // line ends.
-    if (undone)
-        ends = undone->removed;
-    else if (removed == added && removedBreaks == addedBreaks)
-        ends = gone;
-    else
-        ends.assign(static_cast<std::size_t>(addedBreaks), CrLf);
-
-    if (!undo && !redo) {
-        // An edit: the redo branch is gone. With a new command this change
-        // is a step of its own; merged into the last command, that step can
-        // no longer be undone exactly when the change moved breaks.
-        const int kept = commandAdded ? undoBefore : undoCount_;
-        std::erase_if(steps_, [&](const Step &step) {
-            return step.undoAfter > kept
-                || (!commandAdded && step.undoAfter == kept && (removedBreaks || addedBreaks));
-        });
-        if (commandAdded && (removedBreaks || addedBreaks))
-            steps_.push_back(Step{undoBefore, undoCount_, std::move(gone), addedBreaks});
-    }
-
-    if (removedBreaks == addedBreaks) {
-        std::copy(ends.begin(), ends.end(), from);
+    QString raw;
+    if (from <= 0 && to >= doc->characterCount() - 1) {
+        raw = doc->toRawText();
     } else {
-        lineEnds_.erase(from, from + removedBreaks);
-        lineEnds_.insert(lineEnds_.begin() + first, ends.begin(), ends.end());
+        QTextCursor cursor(doc);
+        cursor.setPosition(from);
+        cursor.setPosition(to, QTextCursor::KeepAnchor);
+        raw = cursor.selectedText();
     }
-}
-
-// The raw text keeps U+00A0 (toPlainText() turns it into a blank) and holds
-// one separator between blocks.
-QString EditBox::editedText() const
-{
-    const QTextDocument *doc = document();
-    const QString raw = doc->toRawText();
     const char16_t *const begin = chars(raw);
     const char16_t *const end = begin + raw.size();
 
+    // The raw text holds U+00A0 (toPlainText() would give a blank) and one
+    // separator between blocks.
     qsizetype breaks = 0;
     for (const char16_t *p = begin; p != end; ++p)
-        breaks += (isBlockBreak(*p) || *p == kLineSeparator);
+        breaks += (*p == kParagraphSeparator || *p == kLineSeparator);
 
     QString out(raw.size() + breaks, Qt::Uninitialized);
     char16_t *o = reinterpret_cast<char16_t *>(out.data());
-    std::size_t block = 0;
+    QTextBlock block = doc->findBlock(from);
     for (const char16_t *p = begin; p != end; ++p) {
         const char16_t c = *p;
-        if (isBlockBreak(c)) {
-            const LineEnd lineEnd = block < lineEnds_.size() ? lineEnds_[block] : CrLf;
-            ++block;
+        if (c == kParagraphSeparator) {
+            block = block.next();
+            const LineEnd lineEnd = marked_ ? lineEndBefore(block) : unmarked_;
             if (lineEnd == LoneCr) {
                 *o++ = u'\r';
             } else if (lineEnd == LoneLf) {
@@ -226,6 +195,92 @@ QString EditBox::editedText() const
     return out;
 }
 
+void EditBox::insertTyped(QTextCursor &cursor, QStringView text)
+{
+    cursor.beginEditBlock();
+    cursor.removeSelectedText();
+    // The text takes the caret's format without any mark; each new break is
+    // CR LF: without a mark where that is what unmarked breaks stand for,
+    // else with one.
+    QTextCharFormat format = cursor.charFormat();
+    format.clearProperty(kLineEndMark);
+    QTextCharFormat newBreak = format;
+    if (unmarked_ != CrLf && hasBlockBreak(text)) {
+        newBreak.setProperty(kLineEndMark, int(CrLf));
+        marked_ = true;
+    }
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (!breaksBlock(c))
+            continue;
+        if (i > start)
+            cursor.insertText(text.mid(start, i - start).toString(), format);
+        if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+            ++i;
+        cursor.insertBlock(cursor.blockFormat(), newBreak);
+        start = i + 1;
+    }
+    if (start < text.size())
+        cursor.insertText(text.mid(start).toString(), format);
+    cursor.endEditBlock();
+}
+
+// Enter, and any typed text that breaks lines, go through insertTyped():
+// Qt's own insertion gives a new break the caret's format, which after a
+// break is that break's, mark included.
+void EditBox::keyPressEvent(QKeyEvent *event)
+{
+    if (!isReadOnly()) {
+        QString typed;
+        if (event->matches(QKeySequence::InsertParagraphSeparator))
+            typed = QString(QChar(kParagraphSeparator));
+        else if (typesText(*event) && hasBlockBreak(event->text()))
+            typed = event->text();
+        if (!typed.isEmpty()) {
+            QTextCursor cursor = textCursor();
+            insertTyped(cursor, typed);
+            setTextCursor(cursor);
+            ensureCursorVisible();
+            event->accept();
+            return;
+        }
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+// A commit that breaks lines is made here, for the reason above; the rest of
+// the event (the preedit) goes to the base class, in the same undo step.
+void EditBox::inputMethodEvent(QInputMethodEvent *event)
+{
+    if (isReadOnly() || !hasBlockBreak(event->commitString())) {
+        QPlainTextEdit::inputMethodEvent(event);
+        return;
+    }
+    QTextCursor cursor = textCursor();
+    cursor.beginEditBlock();
+    cursor.removeSelectedText();
+    QTextCursor commit = cursor;
+    commit.setPosition(cursor.position() + event->replacementStart());
+    commit.setPosition(commit.position() + event->replacementLength(), QTextCursor::KeepAnchor);
+    insertTyped(commit, event->commitString());
+    setTextCursor(cursor);
+    QInputMethodEvent rest(event->preeditString(), event->attributes());
+    QPlainTextEdit::inputMethodEvent(&rest);
+    cursor.endEditBlock();
+    event->setAccepted(rest.isAccepted());
+}
+
+// Cut, copy, the X11 selection and drags: the exact characters. (Qt's own
+// plain text turns U+00A0 into a blank and every break into LF.)
+QMimeData *EditBox::createMimeDataFromSelection() const
+{
+    const QTextCursor cursor = textCursor();
+    auto *data = new QMimeData;
+    data->setText(textBetween(cursor.selectionStart(), cursor.selectionEnd()));
+    return data;
+}
+
 bool EditBox::canInsertFromMimeData(const QMimeData *source) const
 {
     return source && source->hasText();
@@ -235,7 +290,9 @@ void EditBox::insertFromMimeData(const QMimeData *source)
 {
     if (!source || !source->hasText())
         return;
-    insertPlainText(source->text());
+    QTextCursor cursor = textCursor();
+    insertTyped(cursor, source->text());
+    setTextCursor(cursor);
     ensureCursorVisible();
 }
 

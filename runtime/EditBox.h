@@ -1,33 +1,36 @@
 #pragma once
 #include <QPlainTextEdit>
 
-#include <cstdint>
-#include <vector>
+class QTextBlock;
 
 namespace runtime {
 
 // The editing box. Only its Text is used:
 //  - setText() replaces the whole text in one go;
-//  - text() gives the whole plain text, every line break as CR LF (paragraph
-//    breaks and the line separator of Shift+Enter included);
+//  - text() gives the whole plain text, every line break as its line end
+//    (see below; the line separator of Shift+Enter as CR LF);
 //  - a text put and not edited since comes back unchanged, U+00A0, NUL, lone
-//    CR and lone LF included.
+//    CR and lone LF included;
+//  - every character and line end the user did not edit comes back
+//    unchanged, whatever the way of editing: keys, input methods, paste,
+//    drag and drop, cut, undo and redo.
 // No line wrapping: a very long line stays cheap to edit.
 //
 // Put the text through setText() only, and leave the document's modified
 // flag alone: while the document is unmodified, text() gives the text last
 // put.
 //
-// Lone CR and lone LF: the document breaks lines at them as at CR LF. The
-// box remembers the break that followed each line in the text put and
-// text() writes it back after edits elsewhere. A line end belongs to its
-// break: splitting a line (Enter, a paste with line ends) leaves the old
-// break after the last piece and puts CR LF after the others; joining two
-// lines keeps the second line's break; breaks typed or pasted are CR LF,
-// except where they replace a selection of the same length holding as many
-// breaks (Qt reports that change just like a format change, which Enter also
-// makes): such a replacement keeps the line ends.
-// Undo and redo bring back the line ends of the breaks they restore.
+// Line ends. The document breaks lines at CR LF, lone CR and lone LF alike;
+// each break carries its own line end, in its character format, and the
+// document's own editing keeps it with that break:
+//  - a break that an edit removes takes its line end with it, and no other
+//    break changes: joining two lines keeps the line end that followed the
+//    second one;
+//  - breaks typed, pasted, dropped or committed by an input method are
+//    CR LF, also where they replace a selection that held breaks;
+//  - undo and redo bring back the line ends of the breaks they restore.
+// The clipboard and drag data carry the selection's exact characters:
+// U+00A0 stays, each line break is its line end.
 class EditBox : public QPlainTextEdit {
     Q_OBJECT
 public:
@@ -37,36 +40,29 @@ public:
     void setText(const QString &text);
 
 protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
+    QMimeData *createMimeDataFromSelection() const override;
     // Pasted and dropped data enter as plain text only.
     bool canInsertFromMimeData(const QMimeData *source) const override;
     void insertFromMimeData(const QMimeData *source) override;
 
 private:
-    // What follows a line in the text returned.
-    enum LineEnd : std::int8_t { CrLf, LoneCr, LoneLf };
-    // An edit that removed or added line breaks: the line ends of the breaks
-    // it removed, in order, and how many it added. Named by the document's
-    // count of undo commands before and after it.
-    struct Step {
-        int undoBefore;
-        int undoAfter;
-        std::vector<LineEnd> removed;
-        int added;
-    };
+    enum LineEnd : int { CrLf, LoneCr, LoneLf };
 
-    void trackLineEnds(int position, int removed, int added);
-    void resetLineEnds(const QString &text);
-    QString editedText() const;
+    LineEnd lineEndBefore(const QTextBlock &block) const;
+    // Replaces the cursor's selection with text, in one undo step: every
+    // line break in it becomes a new CR LF break.
+    void insertTyped(QTextCursor &cursor, QStringView text);
+    // The characters between two document positions, breaks as line ends.
+    QString textBetween(int from, int to) const;
 
     QString put_; // the text last put; valid while the document is unmodified
-
-    // Kept only when the text put holds a lone CR or LF: one entry per block,
-    // the line end after it.
-    bool loneBreaks_ = false;
-    std::vector<LineEnd> lineEnds_;
-    std::vector<Step> steps_;
-    int undoCount_ = 0;
-    bool commandAdded_ = false; // a new undo command came before the change
+    // The line end of a break without a mark: the most common one of the
+    // text put, so a text of lone LF lines marks none of its breaks.
+    LineEnd unmarked_ = CrLf;
+    // May any break carry a mark? When not, text() need not look at them.
+    bool marked_ = false;
 };
 
 } // namespace runtime

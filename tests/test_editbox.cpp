@@ -1,9 +1,9 @@
+#include "TestSupport.h"
 #include "runtime/EditBox.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QMimeData>
-#include <QRandomGenerator>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -13,6 +13,8 @@
 using runtime::EditBox;
 
 namespace {
+
+using testing::shown;
 
 // "KEY_n = value" lines, `lines` of them, each ended by `lineEnd`.
 QString keyLines(int lines, const QString &lineEnd)
@@ -36,23 +38,6 @@ QString latin1Range(char16_t from, char16_t to, const QString &skip = {})
             break;
     }
     return text;
-}
-
-// Control characters and line ends made visible, for readable failures.
-QString shown(const QString &text)
-{
-    QString out;
-    for (QChar c : text) {
-        if (c == u'\r')
-            out += QStringLiteral("<CR>");
-        else if (c == u'\n')
-            out += QStringLiteral("<LF>");
-        else if (c.unicode() < 0x20 || c.unicode() >= 0x7F)
-            out += QStringLiteral("<U+%1>").arg(c.unicode(), 4, 16, QChar(u'0'));
-        else
-            out += c;
-    }
-    return out;
 }
 
 #define COMPARE_TEXT(actual, expected)                                                             \
@@ -119,83 +104,6 @@ const std::pair<Qt::Key, Qt::KeyboardModifiers> DocEnd{Qt::Key_End, Ctrl};
 const std::pair<Qt::Key, Qt::KeyboardModifiers> SelectRight{Qt::Key_Right, Shift};
 const std::pair<Qt::Key, Qt::KeyboardModifiers> SelectAll{Qt::Key_A, Ctrl};
 
-// The box's text as an independent model sees it: one character per
-// document position, line breaks as markers naming the line end they stand
-// for. Edits are made on the box through the keyboard and mirrored here.
-class Model {
-public:
-    static constexpr char16_t CrLf = 0xE000, Cr = 0xE001, Lf = 0xE002;
-
-    Model() = default;
-    explicit Model(const QString &put)
-    {
-        for (qsizetype i = 0; i < put.size(); ++i) {
-            if (put[i] == u'\r' && i + 1 < put.size() && put[i + 1] == u'\n') {
-                text_ += QChar(CrLf);
-                ++i;
-            } else if (put[i] == u'\r') {
-                text_ += QChar(Cr);
-            } else if (put[i] == u'\n') {
-                text_ += QChar(Lf);
-            } else {
-                text_ += put[i];
-            }
-        }
-    }
-    qsizetype size() const { return text_.size(); }
-    static bool isBreak(QChar c) { return c == QChar(CrLf) || c == QChar(Cr) || c == QChar(Lf); }
-    // A replacement of the same length and with as many breaks keeps the
-    // line ends: Qt reports it just like a format change.
-    void replace(qsizetype from, qsizetype to, QString with)
-    {
-        const QString old = text_.mid(from, to - from);
-        if (old.size() == with.size() && std::count_if(old.begin(), old.end(), isBreak) ==
-                                             std::count_if(with.begin(), with.end(), isBreak)) {
-            auto oldBreak = std::find_if(old.begin(), old.end(), isBreak);
-            for (QChar &c : with) {
-                if (isBreak(c)) {
-                    c = *oldBreak;
-                    oldBreak = std::find_if(oldBreak + 1, old.end(), isBreak);
-                }
-            }
-        }
-        text_.replace(from, to - from, with);
-    }
-    // What the document holds, with one separator between blocks.
-    QString shape() const
-    {
-        QString s = text_;
-        for (QChar &c : s)
-            if (isBreak(c))
-                c = QChar(0x2029);
-        return s;
-    }
-    QString rendered() const
-    {
-        QString out;
-        for (QChar c : text_) {
-            switch (c.unicode()) {
-            case CrLf:
-            case 0x2028:
-                out += QStringLiteral("\r\n");
-                break;
-            case Cr:
-                out += u'\r';
-                break;
-            case Lf:
-                out += u'\n';
-                break;
-            default:
-                out += c;
-            }
-        }
-        return out;
-    }
-
-private:
-    QString text_;
-};
-
 } // namespace
 
 class TestEditBox : public QObject {
@@ -212,8 +120,6 @@ private slots:
     void loneBreaksKeptAfterEdits_data();
     void loneBreaksKeptAfterEdits();
     void loneBreaksKeptInLargeText();
-    void randomEditsMatchModel_data();
-    void randomEditsMatchModel();
     void undoToCleanGivesPutText();
     void setTextReplacesEverything();
     void pasteTakesPlainTextOnly();
@@ -391,128 +297,6 @@ void TestEditBox::loneBreaksKeptInLargeText()
     QTest::keyClick(box_, Qt::Key_Return);
     QTest::keyClicks(box_, "NEW = 1");
     COMPARE_TEXT(box_->text(), half.chopped(1) + QStringLiteral("\r\nNEW = 1\n") + half);
-}
-
-void TestEditBox::randomEditsMatchModel_data()
-{
-    QTest::addColumn<QString>("put");
-    QTest::addColumn<quint32>("seed");
-    const QString mixed = QStringLiteral("KEY_1 = a\rKEY_2 = b\nKEY_3 = c\r\n\n\r\rKEY_4 = d\r\n\rend\n");
-    QTest::newRow("mixed breaks, seed 1") << mixed << 1u;
-    QTest::newRow("mixed breaks, seed 2") << mixed << 2u;
-    QTest::newRow("mixed breaks, seed 3") << mixed << 3u;
-    QTest::newRow("CR LF only") << QStringLiteral("KEY_1 = a\r\nKEY_2 = b\r\n\r\nKEY_3 = c") << 4u;
-    QTest::newRow("lone LF only") << QStringLiteral("KEY_1 = a\nKEY_2 = b\n\nKEY_3 = c\n") << 5u;
-}
-
-// Random keyboard edits, pastes, undos and redos; after each, text() must
-// match the model. Undo and redo may take back several edits at once (Qt
-// merges typing), so their outcome is found among the model's earlier and
-// later states by the document's content.
-void TestEditBox::randomEditsMatchModel()
-{
-    QFETCH(QString, put);
-    QFETCH(quint32, seed);
-    QRandomGenerator random(seed);
-
-    box_->setText(put);
-    QList<Model> history{Model(put)};
-    qsizetype now = 0;
-    const QString paste = QStringLiteral("p\rq\r\nr\n");
-    const QChar crLf(Model::CrLf);
-    const QString pasted = QStringLiteral("p") + crLf + QStringLiteral("q") + crLf + QStringLiteral("r") + crLf;
-
-    auto documentShape = [this] { return box_->document()->toRawText(); };
-
-    for (int step = 0; step < 400; ++step) {
-        Model model = history[now];
-        const int size = int(model.size());
-        const int at = int(random.bounded(size + 1));
-        const int op = int(random.bounded(11));
-        QString what;
-        if (op <= 5) {
-            int to = at;
-            if (op == 5 && size > 0)
-                to = int(random.bounded(size + 1));
-            const int from = std::min(at, to);
-            to = std::max(at, to);
-            select(*box_, from, to);
-            const int key = int(random.bounded(6));
-            if (key == 0) {
-                QTest::keyClick(box_, Qt::Key_Return);
-                model.replace(from, to, QString(QChar(Model::CrLf)));
-                what = QStringLiteral("Enter");
-            } else if (key == 1) {
-                QTest::keyClick(box_, Qt::Key_Return, Qt::ShiftModifier);
-                model.replace(from, to, QString(QChar(0x2028)));
-                what = QStringLiteral("Shift+Enter");
-            } else if (key == 2) {
-                QApplication::clipboard()->setText(paste);
-                QTest::keyClick(box_, Qt::Key_V, Qt::ControlModifier);
-                model.replace(from, to, pasted);
-                what = QStringLiteral("paste");
-            } else {
-                const QChar c = key == 3 ? QChar(0xA0) : QChar(u'a' + random.bounded(26));
-                QTest::keyClicks(box_, QString(c));
-                model.replace(from, to, QString(c));
-                what = QStringLiteral("type");
-            }
-            what += QStringLiteral(" over %1..%2").arg(from).arg(to);
-        } else if (op == 6) {
-            placeCursor(*box_, at);
-            QTest::keyClick(box_, Qt::Key_Backspace);
-            if (at > 0)
-                model.replace(at - 1, at, {});
-            what = QStringLiteral("Backspace at %1").arg(at);
-        } else if (op == 7) {
-            placeCursor(*box_, at);
-            QTest::keyClick(box_, Qt::Key_Delete);
-            if (at < size)
-                model.replace(at, at + 1, {});
-            what = QStringLiteral("Delete at %1").arg(at);
-        } else if (op == 10) {
-            const int to = int(random.bounded(size + 1));
-            select(*box_, std::min(at, to), std::max(at, to));
-            QTest::keyClick(box_, Qt::Key_X, Qt::ControlModifier);
-            model.replace(std::min(at, to), std::max(at, to), {});
-            what = QStringLiteral("cut %1..%2").arg(std::min(at, to)).arg(std::max(at, to));
-        }
-
-        if (op <= 7 || op == 10) {
-            if (model.shape() == history[now].shape() && model.rendered() == history[now].rendered()) {
-                // Nothing changed (Backspace at the start, Delete at the end):
-                // no undo step either.
-            } else {
-                history.resize(now + 1);
-                history.append(model);
-                ++now;
-            }
-        } else {
-            const bool undo = op == 8;
-            QTest::keyClick(box_, Qt::Key_Z, undo ? Qt::ControlModifier : Qt::ControlModifier | Qt::ShiftModifier);
-            const QString shape = documentShape();
-            qsizetype found = -1;
-            if (undo) {
-                for (qsizetype i = now; i >= 0 && found < 0; --i)
-                    if (history[i].shape() == shape)
-                        found = i;
-            } else {
-                for (qsizetype i = now; i < history.size() && found < 0; ++i)
-                    if (history[i].shape() == shape)
-                        found = i;
-            }
-            QVERIFY2(found >= 0, "undo/redo gave a text the edits never made");
-            now = found;
-            what = undo ? QStringLiteral("undo") : QStringLiteral("redo");
-        }
-
-        QCOMPARE(documentShape(), history[now].shape());
-        const QString expected = box_->document()->isModified() ? history[now].rendered() : put;
-        if (box_->text() != expected)
-            QFAIL(qPrintable(QStringLiteral("step %1 (%2): got %3, expected %4")
-                                 .arg(step)
-                                 .arg(what, shown(box_->text()), shown(expected))));
-    }
 }
 
 void TestEditBox::undoToCleanGivesPutText()

@@ -81,6 +81,22 @@ int runAsNobody(const std::function<int()> &body)
     return WEXITSTATUS(status);
 }
 
+QString shown(const QString &text)
+{
+    QString out;
+    for (QChar c : text) {
+        if (c == u'\r')
+            out += QStringLiteral("<CR>");
+        else if (c == u'\n')
+            out += QStringLiteral("<LF>");
+        else if (c.unicode() < 0x20 || c.unicode() >= 0x7F)
+            out += QStringLiteral("<U+%1>").arg(c.unicode(), 4, 16, QChar(u'0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
 QStringList folderEntries(const QString &nativeFolder)
 {
     return QDir(nativeFolder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,

@@ -52,6 +52,10 @@ private:
 int runAsNobody(const std::function<int()> &body);
 bool isRoot();
 
+// Control characters and line ends made visible ("<CR>", "<LF>", "<U+00a0>"),
+// for readable failures.
+QString shown(const QString &text);
+
 // The names of the files in a folder (hidden ones included), sorted.
 QStringList folderEntries(const QString &nativeFolder);
 
