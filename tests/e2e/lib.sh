@@ -116,7 +116,8 @@ find_window() {
     _probe() {
         local ids
         if [ -n "$title" ]; then
-            ids="$(xdotool search --onlyvisible --pid "$APP_PID" --name "$title" 2>/dev/null || true)"
+            # --all: by default xdotool takes a window that meets any one condition.
+            ids="$(xdotool search --all --onlyvisible --pid "$APP_PID" --name "$title" 2>/dev/null || true)"
         else
             ids="$(visible_windows)"
         fi
