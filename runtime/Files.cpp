@@ -4,6 +4,7 @@
 #include "runtime/DrivePath.h"
 #include "runtime/RuntimeError.h"
 
+#include <QRandomGenerator>
 #include <QScopeGuard>
 
 #include <algorithm>
@@ -20,8 +21,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <cstdlib>
 #endif
 
 namespace runtime::files {
@@ -154,12 +153,13 @@ void openOutput(OpenFile &f)
 void writeAll(int number, const char *data, qsizetype size)
 {
     OpenFile &f = table().at(number);
-    if (f.out->write(data, size) == size)
+    const qint64 n = f.out->write(data, size);
+    if (n == size)
         return;
-    const bool resource = f.out->error() == QFileDevice::ResourceError;
+    const bool full = n >= 0 || f.out->error() == QFileDevice::ResourceError;
     const QString path = f.path;
     cancelOutput(number);
-    fail(resource ? DiskFull : PathFileAccess, path);
+    fail(full ? DiskFull : PathFileAccess, path);
 }
 
 void commitOutput(int number)
@@ -347,11 +347,21 @@ QByteArray outputTarget(const QByteArray &native, const QString &path, bool &exi
     }
 }
 
-mode_t defaultMode()
+// Makes the new file beside the target, under a name that nothing else has.
+// Returns its descriptor (-1 and errno when it cannot be made).
+int makeNewFile(const QByteArray &target, mode_t mode, QByteArray &newPath)
 {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        newPath = target + '.';
+        quint64 r = QRandomGenerator::global()->generate64();
+        for (int i = 0; i < 6; ++i, r /= 62)
+            newPath += kLetters[r % 62];
+        const int fd = ::open(newPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
 }
 
 // Gives the new file the owner, group and permission bits it is to have.
@@ -390,8 +400,10 @@ void openOutput(OpenFile &f)
         }
     }
 
-    QByteArray newPath = o.target + ".XXXXXX";
-    const int fd = ::mkostemp(newPath.data(), O_CLOEXEC); // private until it is complete
+    // Private until it has the old file's attributes; a new target is made
+    // as a file made in place would be (umask, the folder's default ACL).
+    QByteArray newPath;
+    const int fd = makeNewFile(o.target, o.existed ? 0600 : 0666, newPath);
     if (fd < 0) {
         const int err = errno;
         fail(err == ENOENT || err == ENOTDIR ? PathNotFound : writeErrorNumber(err), f.path);
@@ -451,8 +463,6 @@ void commitOutput(int number)
         setAttributes(o, st.st_uid, st.st_gid, st.st_mode, path);
     else if (o.existed) // removed meanwhile: made again as it was
         setAttributes(o, o.uid, o.gid, o.mode, path);
-    else // a new file: as one made in place would be (where the file system lets the mode be set)
-        ::fchmod(o.fd, defaultMode());
 
     const int fd = o.fd;
     o.fd = -1;

@@ -3,7 +3,8 @@
 
 namespace runtime {
 
-// Files by number. Paths are Windows paths, resolved through nativePath().
+// Files by number. Paths are Windows paths, resolved through nativePathBytes()
+// (nativePath() on Windows).
 // Every failure raises a RuntimeError that names the file (and, off Windows,
 // where it lies).
 //
