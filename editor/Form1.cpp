@@ -2,6 +2,7 @@
 
 #include "editor/Form2.h"
 #include "runtime/CodePage.h"
+#include "runtime/DrivePath.h"
 #include "runtime/Events.h"
 #include "runtime/Files.h"
 #include "runtime/Runtime.h"
@@ -116,8 +117,11 @@ void Form1::Form_Load()
     } else {
         ui.lblResult->setText(kNotFound);
         // The miss text is no file name: never open (or later write) a file by it.
+        // Off Windows the report also says where the root lies on disk.
+        const QString where = runtime::whereOnDisk(root);
         runtime::raise(runtime::FileNotFound,
                        name + QStringLiteral(" (searched ") + root
+                           + (where.isEmpty() ? QString() : QStringLiteral(", which is ") + where + QLatin1Char(','))
                            + QStringLiteral(" and every folder below it)"));
     }
 

@@ -1,28 +1,19 @@
 #include "runtime/DrivePath.h"
 
-#include <QDir>
 #include <QFile>
-#include <QStringList>
 
 #ifndef Q_OS_WIN
 #include <dirent.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <vector>
 #endif
 
 namespace runtime {
-
-QString driveCRoot()
-{
-    QString prefix = qEnvironmentVariable("WINEPREFIX");
-    if (prefix.isEmpty())
-        prefix = QDir::homePath() + QStringLiteral("/.wine");
-    while (prefix.size() > 1 && prefix.endsWith(QLatin1Char('/')))
-        prefix.chop(1);
-    return prefix + QStringLiteral("/drive_c");
-}
 
 bool isDriveCPath(const QString &windowsPath)
 {
@@ -32,14 +23,42 @@ bool isDriveCPath(const QString &windowsPath)
 
 #ifdef Q_OS_WIN
 
+QString driveCRoot()
+{
+    return QStringLiteral("C:\\");
+}
+
 QString nativePath(const QString &windowsPath)
 {
     return windowsPath;
 }
 
+QString whereOnDisk(const QString &) { return {}; }
+
 #else
 
 namespace {
+
+// The environment holds bytes: taken as they are, never decoded.
+QByteArray homeBytes()
+{
+    QByteArray home = qgetenv("HOME");
+    if (home.isEmpty()) {
+        const passwd *pw = ::getpwuid(::getuid());
+        home = pw && pw->pw_dir && *pw->pw_dir ? QByteArray(pw->pw_dir) : QByteArray("/");
+    }
+    return home;
+}
+
+QByteArray currentFolderBytes()
+{
+    char *cwd = ::getcwd(nullptr, 0);
+    if (!cwd) // removed: names below it stay relative and are not found
+        return ".";
+    QByteArray out(cwd);
+    std::free(cwd);
+    return out;
+}
 
 bool entryExists(const QByteArray &path)
 {
@@ -71,26 +90,37 @@ QByteArray matchInFolder(const QByteArray &dir, const QString &name)
 
 } // namespace
 
-QString nativePath(const QString &windowsPath)
+QByteArray driveCRootBytes()
+{
+    QByteArray prefix = qgetenv("WINEPREFIX");
+    if (prefix.isEmpty())
+        prefix = homeBytes() + "/.wine";
+    while (prefix.size() > 1 && prefix.endsWith('/'))
+        prefix.chop(1);
+    return prefix + "/drive_c";
+}
+
+QString driveCRoot() { return QFile::decodeName(driveCRootBytes()); }
+
+QByteArray nativePathBytes(const QString &windowsPath)
 {
     if (windowsPath.isEmpty())
         return {};
 
     // The folder the components are laid on, and how far ".." may climb.
-    QString base;
+    QByteArray path;
     QStringView rest(windowsPath);
     bool relative = false;
     if (isDriveCPath(windowsPath)) {
-        base = driveCRoot();
+        path = driveCRootBytes();
         rest = rest.mid(2);
     } else if (windowsPath[0] == QLatin1Char('\\') || windowsPath[0] == QLatin1Char('/')) {
-        base = QStringLiteral("/"); // already a path of this machine
+        path = "/"; // already a path of this machine
     } else {
-        base = QDir::currentPath();
+        path = currentFolderBytes();
         relative = true;
     }
 
-    QByteArray path = QFile::encodeName(base);
     if (path.endsWith('/'))
         path.chop(1); // "/" becomes "", components add their own '/'
     qsizetype floor = path.size();
@@ -138,9 +168,24 @@ QString nativePath(const QString &windowsPath)
     }
     if (path.isEmpty())
         path = "/";
-    return QFile::decodeName(path);
+    return path;
+}
+
+QString nativePath(const QString &windowsPath) { return QFile::decodeName(nativePathBytes(windowsPath)); }
+
+QString whereOnDisk(const QString &windowsPath)
+{
+    return isDriveCPath(windowsPath) ? nativePath(windowsPath) : QString();
 }
 
 #endif
+
+QString reportPath(const QString &windowsPath)
+{
+    const QString where = whereOnDisk(windowsPath);
+    if (where.isEmpty())
+        return windowsPath;
+    return windowsPath + QStringLiteral(" (which is ") + where + QLatin1Char(')');
+}
 
 } // namespace runtime

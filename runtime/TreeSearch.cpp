@@ -4,7 +4,6 @@
 #include "runtime/DrivePath.h"
 
 #include <QChar>
-#include <QFile>
 #include <QString>
 
 #include <algorithm>
@@ -355,12 +354,11 @@ bool Walker::walk(int fd, int pathLen)
 // Searches the folder whose Windows path fills path up to pathLen, which
 // native names on this machine; on a match path holds the file's path,
 // NUL-terminated.
-bool searchFolder(const QString &nativeRoot, char *path, int pathLen, const char *target, int targetLen)
+bool searchFolder(const QByteArray &nativeRoot, char *path, int pathLen, const char *target, int targetLen)
 {
     Walker walker(target, targetLen);
     std::memcpy(walker.m_path, path, size_t(pathLen));
-    const QByteArray native = QFile::encodeName(nativeRoot);
-    const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(nativeRoot.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
     const bool found = walker.walk(fd, pathLen);
@@ -478,14 +476,18 @@ bool PortableWalker::walk(const fs::path &dir, int pathLen)
 }
 
 // As the getdents searchFolder.
+#ifdef _WIN32
 bool searchFolder(const QString &native, char *path, int pathLen, const char *target, int targetLen)
+#else
+bool searchFolder(const QByteArray &native, char *path, int pathLen, const char *target, int targetLen)
+#endif
 {
     PortableWalker walker(target, targetLen);
     std::memcpy(walker.m_path, path, size_t(pathLen));
 #ifdef _WIN32
     const fs::path root(native.toStdWString());
 #else
-    const fs::path root(QFile::encodeName(native).toStdString());
+    const fs::path root(native.toStdString());
 #endif
     if (!walker.walk(root, pathLen))
         return false;
@@ -538,8 +540,13 @@ int SearchTreeForFile(const char *rootPath, const char *inputPathName, char *out
     }
 
     // The root is opened by its tidied path: on Windows "C:" alone would name
-    // drive C's current folder, not its root.
+    // drive C's current folder, not its root. Elsewhere it stays bytes: the
+    // prefix it lies under need not be UTF-8.
+#ifdef _WIN32
     const QString nativeRoot = nativePath(fromAnsi(QByteArrayView(path, pathLen)));
+#else
+    const QByteArray nativeRoot = nativePathBytes(fromAnsi(QByteArrayView(path, pathLen)));
+#endif
     if (!searchFolder(nativeRoot, path, pathLen, inputPathName, int(targetLen)))
         return 0;
     std::memcpy(outputPathBuffer, path, std::strlen(path) + 1);

@@ -1,11 +1,16 @@
 // Windows paths onto this machine: drive C under the Wine prefix, folders
 // matched regardless of letter case, relative paths under the current folder.
+#include "TestSupport.h"
 #include "runtime/DrivePath.h"
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using runtime::driveCRoot;
 using runtime::nativePath;
@@ -34,6 +39,10 @@ private slots:
     void prefixFromEnvironment();
     void prefixUnsetUsesHome_data();
     void prefixUnsetUsesHome();
+    void pathsNotUtf8KeptAsBytes_data();
+    void pathsNotUtf8KeptAsBytes();
+    void reportNamesWhereThePathLies_data();
+    void reportNamesWhereThePathLies();
 
 private:
     QTemporaryDir m_tmp;
@@ -179,6 +188,63 @@ void TestDrivePath::prefixUnsetUsesHome()
         qunsetenv("WINEPREFIX");
     QCOMPARE(driveCRoot(), home + QStringLiteral("/.wine/drive_c"));
     QCOMPARE(nativePath(QStringLiteral("C:\\WINDOWS\\WIN.INI")), home + QStringLiteral("/.wine/drive_c/Windows/win.ini"));
+}
+
+void TestDrivePath::pathsNotUtf8KeptAsBytes_data()
+{
+    // Where the folder with the byte E9 in its name stands in for: the
+    // prefix, the home folder (no prefix set) or the current folder.
+    QTest::addColumn<QString>("as");
+    QTest::newRow("WINEPREFIX") << "prefix";
+    QTest::newRow("HOME") << "home";
+    QTest::newRow("current folder") << "current";
+}
+
+void TestDrivePath::pathsNotUtf8KeptAsBytes()
+{
+    QFETCH(QString, as);
+    const QByteArray odd = QFile::encodeName(m_tmp.path()) + "/p\xE9x";
+    auto removeOdd = qScopeGuard([&odd] { testing::removeTree(odd); });
+    const QByteArray driveC = as == "home" ? odd + "/.wine/drive_c" : odd + "/drive_c";
+    QByteArray made;
+    for (const QByteArray &part : (driveC.mid(odd.size()) + "/Windows/Temp").split('/')) {
+        made += part.isEmpty() ? QByteArray() : "/" + part;
+        QCOMPARE(::mkdir((odd + made).constData(), 0755), 0);
+    }
+
+    if (as == "prefix") {
+        qputenv("WINEPREFIX", odd);
+    } else if (as == "home") {
+        qunsetenv("WINEPREFIX");
+        qputenv("HOME", odd);
+    } else {
+        QCOMPARE(::chdir(driveC.constData()), 0);
+    }
+    const QString windows = as == "current" ? QStringLiteral("windows\\TEMP\\game2.Gdb")
+                                            : QStringLiteral("C:\\WINDOWS\\temp\\game2.Gdb");
+    QCOMPARE(runtime::nativePathBytes(windows), driveC + "/Windows/Temp/game2.Gdb");
+    if (as != "current")
+        QCOMPARE(runtime::driveCRootBytes(), driveC);
+}
+
+void TestDrivePath::reportNamesWhereThePathLies_data()
+{
+    QTest::addColumn<QString>("windows");
+    QTest::addColumn<QString>("report"); // "<C>" stands for drive_c
+    QTest::newRow("file on drive C") << "C:\\WINDOWS\\temp\\game2.gdb"
+                                     << "C:\\WINDOWS\\temp\\game2.gdb (which is <C>/Windows/Temp/Game2.Gdb)";
+    QTest::newRow("drive root") << "C:\\" << "C:\\ (which is <C>)";
+    QTest::newRow("missing folder") << "c:\\Nowhere\\x" << "c:\\Nowhere\\x (which is <C>/Nowhere/x)";
+    QTest::newRow("relative name: as it stands") << "File non trovato." << "File non trovato.";
+    QTest::newRow("another drive: as it stands") << "D:\\x" << "D:\\x";
+}
+
+void TestDrivePath::reportNamesWhereThePathLies()
+{
+    QFETCH(QString, windows);
+    QFETCH(QString, report);
+    report.replace(QStringLiteral("<C>"), m_prefix + QStringLiteral("/drive_c"));
+    QCOMPARE(runtime::reportPath(windows), report);
 }
 
 QTEST_APPLESS_MAIN(TestDrivePath)

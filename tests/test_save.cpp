@@ -10,7 +10,15 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QScopeGuard>
 #include <QtTest>
+
+#include <cstring>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using runtime::global;
 
@@ -124,6 +132,9 @@ private slots:
     void saveTargetGone();
     void longTextWrittenWhole_data();
     void longTextWrittenWhole();
+    void keepsOwnerAndMode_data();
+    void keepsOwnerAndMode();
+    void prefixThatIsNotUtf8();
 };
 
 void TestSave::bytesWritten_data()
@@ -436,6 +447,128 @@ void TestSave::longTextWrittenWhole()
     runtime::files::Print(4, text);
     runtime::files::Close(4);
     QCOMPARE(prefix.read(kBackupRel), runtime::toAnsi(text) + "\r\n");
+}
+
+void TestSave::keepsOwnerAndMode_data()
+{
+    QTest::addColumn<bool>("backup");
+    QTest::addColumn<int>("owner"); // uid and gid of the file before; -1: the test's own
+    QTest::addColumn<int>("mode");  // of the file before; -1: there is none
+    QTest::addColumn<int>("kept");  // the mode afterwards
+    for (bool backup : {false, true}) {
+        const char *w = backup ? "backup" : "save";
+        QTest::addRow("%s: another user's file, 0640", w) << backup << 65534 << 0640 << 0640;
+        QTest::addRow("%s: another user's file with set-id bits, 06660", w) << backup << 65534 << 06660 << 06660;
+        QTest::addRow("%s: own file, 0600", w) << backup << -1 << 0600 << 0600;
+        QTest::addRow("%s: own file, 0666, wider than a new file's", w) << backup << -1 << 0666 << 0666;
+        QTest::addRow("%s: own file, write-only 0200", w) << backup << -1 << 0200 << 0200;
+        // A new file gets what the umask (027 here) leaves of 0666.
+        QTest::addRow("%s: no file before", w) << backup << -1 << -1 << 0640;
+    }
+}
+
+void TestSave::keepsOwnerAndMode()
+{
+    QFETCH(bool, backup);
+    QFETCH(int, owner);
+    QFETCH(int, mode);
+    QFETCH(int, kept);
+    if (owner >= 0 && !testing::isRoot())
+        QSKIP("giving a file to another user needs root");
+    testing::Prefix prefix;
+    testing::Recorder rec;
+    const mode_t oldMask = ::umask(027);
+    auto restoreMask = qScopeGuard([oldMask] { ::umask(oldMask); });
+    Form1 &f = loaded(prefix, rec, "RACELAPS = 58\r\n");
+    const QString rel = backup ? kBackupRel : kDataRel;
+    const QByteArray target = QFile::encodeName(prefix.path(rel));
+    if (mode < 0) {
+        QVERIFY(!backup || !prefix.exists(rel));
+        if (!backup)
+            QCOMPARE(::unlink(target.constData()), 0);
+    } else {
+        prefix.write(rel, "OLD = 1\r\n");
+        if (owner >= 0)
+            QCOMPARE(::chown(target.constData(), uid_t(owner), gid_t(owner)), 0);
+        QCOMPARE(::chmod(target.constData(), mode_t(mode)), 0);
+    }
+    edit(f.ui.TxtTesto, {"All", "=FUEL = 40"});
+
+    backup ? clickBackup(f) : clickSave(f);
+
+    QVERIFY2(rec.reports.isEmpty(), qPrintable(rec.reports.value(0).text));
+    struct stat st;
+    QCOMPARE(::stat(target.constData(), &st), 0);
+    QCOMPARE(int(st.st_mode & 07777), kept);
+    QCOMPARE(st.st_uid, owner >= 0 ? uid_t(owner) : ::geteuid());
+    if (owner >= 0)
+        QCOMPARE(st.st_gid, gid_t(owner));
+    QCOMPARE(::chmod(target.constData(), 0644), 0); // so that a user who is not root may read it
+    QCOMPARE(prefix.read(rel), QByteArray("FUEL = 40\r\n"));
+    QCOMPARE(testing::folderEntries(QFileInfo(prefix.path(rel)).absolutePath()),
+             QStringList{QFileInfo(rel).fileName()});
+}
+
+// A prefix whose path is not UTF-8: the folder name holds the byte E9 (an
+// e with an acute accent in Latin-1). The file is found there, loaded, saved
+// and backed up, and nothing is made anywhere else.
+void TestSave::prefixThatIsNotUtf8()
+{
+    QTemporaryDir dir;
+    const QByteArray root = QFile::encodeName(dir.path()) + "/p\xE9x";
+    auto removeTree = qScopeGuard([&root] { testing::removeTree(root); });
+    for (const char *folder : {"", "/drive_c", "/drive_c/Games", "/drive_c/windows", "/drive_c/windows/temp"})
+        QCOMPARE(::mkdir((root + folder).constData(), 0755), 0);
+    auto writeBytes = [](const QByteArray &path, const QByteArray &content) {
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const bool ok = fd >= 0 && ::write(fd, content.constData(), size_t(content.size())) == content.size();
+        return fd >= 0 && ::close(fd) == 0 && ok;
+    };
+    auto readBytes = [](const QByteArray &path) {
+        QByteArray out;
+        const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return QByteArray("<missing>");
+        char buf[4096];
+        ssize_t n;
+        while ((n = ::read(fd, buf, sizeof buf)) > 0)
+            out.append(buf, n);
+        ::close(fd);
+        return out;
+    };
+    const QByteArray data = root + "/drive_c/Games/game.Gdb";
+    const QByteArray backupFile = root + "/drive_c/windows/temp/game2.Gdb";
+    QVERIFY(writeBytes(data, "RACELAPS = 58\r\n"));
+
+    const bool hadPrefix = qEnvironmentVariableIsSet("WINEPREFIX");
+    const QByteArray oldPrefix = qgetenv("WINEPREFIX");
+    qputenv("WINEPREFIX", root);
+    auto restore = qScopeGuard([&] { hadPrefix ? qputenv("WINEPREFIX", oldPrefix) : qunsetenv("WINEPREFIX"); });
+    testing::Recorder rec;
+
+    load();
+    QVERIFY2(rec.reports.isEmpty(), qPrintable(rec.reports.value(0).text));
+    Form1 &f = global<Form1>();
+    QCOMPARE(f.ui.lblResult->text(), QString("C:\\Games\\game.Gdb"));
+    QCOMPARE(f.ui.TxtTesto->text(), QString("RACELAPS = 58\r\n"));
+    edit(f.ui.TxtTesto, {"^End", "=FUEL = 40"});
+    clickSave(f);
+    clickBackup(f);
+    clickReload(f);
+
+    QVERIFY2(rec.reports.isEmpty(), qPrintable(rec.reports.value(0).text));
+    QCOMPARE(readBytes(data), QByteArray("RACELAPS = 58\r\nFUEL = 40\r\n"));
+    QCOMPARE(readBytes(backupFile), QByteArray("RACELAPS = 58\r\nFUEL = 40\r\n"));
+    QCOMPARE(f.ui.TxtTesto->text(), QString("RACELAPS = 58\r\nFUEL = 40\r\n"));
+    // Nothing went to a look-alike folder whose name is the byte's UTF-8 reading.
+    QList<QByteArray> names;
+    if (DIR *d = ::opendir(QFile::encodeName(dir.path()).constData())) {
+        while (const dirent *e = ::readdir(d))
+            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+                names << QByteArray(e->d_name);
+        ::closedir(d);
+    }
+    QCOMPARE(names, QList<QByteArray>{"p\xE9x"});
 }
 
 QTEST_MAIN(TestSave)

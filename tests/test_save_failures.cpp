@@ -1,4 +1,5 @@
-// Saves and backups that fail: a read-only target, a disk that fills up
+// Saves and backups that fail: a read-only target (for root too), a target
+// that would change owner, a disk that fills up
 // part-way, a file-size limit, a flush that fails, and a save killed at a
 // random moment. Each failure is reported, the program goes on, the box keeps
 // its text and the target keeps its old bytes, with nothing left beside it.
@@ -201,6 +202,10 @@ void TestSaveFailures::failedWriteKeepsOldFile_data()
     for (bool backup : {false, true}) {
         const char *w = backup ? "backup" : "save";
         QTest::addRow("%s: read-only file", w) << "read-only file" << backup << 70;
+        // No write bit at all: read-only for root as well.
+        QTest::addRow("%s: read-only file, as root", w) << "read-only file, as root" << backup << 70;
+        // Writable by all, but the new file could not be given to its owner.
+        QTest::addRow("%s: another user's file", w) << "another user's file" << backup << 70;
         QTest::addRow("%s: read-only folder", w) << "read-only folder" << backup << 70;
         QTest::addRow("%s: disk full part-way", w) << "disk full" << backup << 61;
         QTest::addRow("%s: file size limit", w) << "file size limit" << backup << 61;
@@ -230,10 +235,13 @@ void TestSaveFailures::failedWriteKeepsOldFile()
     const rlim_t sizeLimit = kind == "file size limit"           ? 32 * 1024
                              : kind == "limit in the last piece" ? written - 100
                                                                  : written - 1;
-    const bool nobody = kind.startsWith("read-only");
+    const bool asRoot = kind == "read-only file, as root";
+    const bool nobody = (kind.startsWith("read-only") && !asRoot) || kind == "another user's file";
+    if ((asRoot || kind == "another user's file") && !testing::isRoot())
+        QSKIP("needs root");
     const bool smallDisk = kind == "disk full";
     // Whether the cause can be taken away in the child for a second try.
-    const bool again = kind != "read-only folder" && kind != "flush fails";
+    const bool again = kind != "read-only folder" && kind != "flush fails" && kind != "another user's file";
 
     QDir().mkpath(targetFolder);
     if (!smallDisk) {
@@ -250,16 +258,20 @@ void TestSaveFailures::failedWriteKeepsOldFile()
         openUp(prefix.driveC(), prefix.path(kDataFolderRel));
         openUp(prefix.driveC(), prefix.path(kTempRel));
         const QByteArray t = QFile::encodeName(target);
-        if (testing::isRoot())
+        if (testing::isRoot() && kind != "another user's file")
             QCOMPARE(::chown(t.constData(), 65534, 65534), 0);
         if (kind == "read-only file") {
             QCOMPARE(::chmod(t.constData(), 0444), 0);
+        } else if (kind == "another user's file") {
+            QCOMPARE(::chmod(t.constData(), 0666), 0);
         } else {
             // The file may be written, but no new file can be made beside it.
             QCOMPARE(::chmod(t.constData(), 0666), 0);
             QCOMPARE(::chmod(QFile::encodeName(targetFolder).constData(), 0555), 0);
         }
     }
+    if (asRoot)
+        QCOMPARE(::chmod(QFile::encodeName(target).constData(), 0444), 0);
 
     const Outcome o = inChild(
         [&]() -> QString {
@@ -282,6 +294,8 @@ void TestSaveFailures::failedWriteKeepsOldFile()
             f.ui.TxtTesto->setText(boxText);
             const QStringList entries = testing::folderEntries(targetFolder);
             CHECK(readFile(target) == oldBytes);
+            struct stat before {};
+            CHECK(::stat(QFile::encodeName(target).constData(), &before) == 0);
 
             if (kind.contains("limit")) {
                 signal(SIGXFSZ, SIG_IGN);
@@ -309,13 +323,18 @@ void TestSaveFailures::failedWriteKeepsOldFile()
             CHECK(f.isVisible());
             CHECK(f.ui.TxtTesto->text() == boxText);
             CHECK(readFile(target) == oldBytes);
+            // The very same file, with its owner and mode.
+            struct stat after {};
+            CHECK(::stat(QFile::encodeName(target).constData(), &after) == 0);
+            CHECK(after.st_ino == before.st_ino && after.st_mode == before.st_mode && after.st_uid == before.st_uid
+                  && after.st_gid == before.st_gid);
             CHECK(testing::folderEntries(targetFolder) == entries);
             CHECK(!runtime::files::isOpen(4) && !runtime::files::isOpen(5));
             if (backup) // the backup never touches the data file
                 CHECK(readFile(prefix.path(kDataRel)) == dataBytes);
 
             // The program goes on: once the cause is gone a write succeeds.
-            if (kind == "read-only file")
+            if (kind.startsWith("read-only file"))
                 ::chmod(QFile::encodeName(target).constData(), 0644);
             if (again) {
                 f.ui.TxtTesto->setText(QStringLiteral("FUEL = 40"));

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <ftw.h>
 #include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -101,6 +102,13 @@ QStringList folderEntries(const QString &nativeFolder)
 {
     return QDir(nativeFolder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                                         QDir::Name);
+}
+
+void removeTree(const QByteArray &nativePath)
+{
+    ::nftw(
+        nativePath.constData(), [](const char *path, const struct stat *, int, FTW *) { return ::remove(path); }, 16,
+        FTW_DEPTH | FTW_PHYS);
 }
 
 } // namespace testing

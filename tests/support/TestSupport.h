@@ -59,4 +59,8 @@ QString shown(const QString &text);
 // The names of the files in a folder (hidden ones included), sorted.
 QStringList folderEntries(const QString &nativeFolder);
 
+// Removes a folder and all below it, links not followed. Named by bytes:
+// Qt cannot remove a tree whose names are not UTF-8.
+void removeTree(const QByteArray &nativePath);
+
 } // namespace testing
