@@ -141,12 +141,6 @@ QString EditBox::text() const
     return document()->isModified() ? textBetween(0, document()->characterCount() - 1) : put_;
 }
 
-EditBox::LineEnd EditBox::lineEndBefore(const QTextBlock &block) const
-{
-    const QVariant mark = block.charFormat().property(kLineEndMark);
-    return mark.isValid() ? LineEnd(mark.toInt()) : unmarked_;
-}
-
 QString EditBox::textBetween(int from, int to) const
 {
     QTextDocument *doc = document();
@@ -170,12 +164,30 @@ QString EditBox::textBetween(int from, int to) const
 
     QString out(raw.size() + breaks, Qt::Uninitialized);
     char16_t *o = reinterpret_cast<char16_t *>(out.data());
-    QTextBlock block = doc->findBlock(from);
+    QTextBlock block = marked_ ? doc->findBlock(from) : QTextBlock();
+    // The line end of each character format the breaks have, by the
+    // document's index of the format: looked up once per format.
+    const QList<QTextFormat> formats = marked_ ? doc->allFormats() : QList<QTextFormat>();
+    std::vector<signed char> lineEndOf(std::size_t(formats.size()), -1);
+    auto lineEndBefore = [&](const QTextBlock &b) {
+        const int index = b.charFormatIndex();
+        if (index < 0 || index >= formats.size())
+            return unmarked_;
+        signed char &known = lineEndOf[std::size_t(index)];
+        if (known < 0) {
+            const QVariant mark = formats[index].property(kLineEndMark);
+            known = static_cast<signed char>(mark.isValid() ? mark.toInt() : unmarked_);
+        }
+        return LineEnd(known);
+    };
     for (const char16_t *p = begin; p != end; ++p) {
         const char16_t c = *p;
         if (c == kParagraphSeparator) {
-            block = block.next();
-            const LineEnd lineEnd = marked_ ? lineEndBefore(block) : unmarked_;
+            LineEnd lineEnd = unmarked_;
+            if (marked_) {
+                block = block.next();
+                lineEnd = lineEndBefore(block);
+            }
             if (lineEnd == LoneCr) {
                 *o++ = u'\r';
             } else if (lineEnd == LoneLf) {

@@ -1,8 +1,6 @@
 #pragma once
 #include <QPlainTextEdit>
 
-class QTextBlock;
-
 namespace runtime {
 
 // The editing box. Only its Text is used:
@@ -50,7 +48,6 @@ protected:
 private:
     enum LineEnd : int { CrLf, LoneCr, LoneLf };
 
-    LineEnd lineEndBefore(const QTextBlock &block) const;
     // Replaces the cursor's selection with text, in one undo step: every
     // line break in it becomes a new CR LF break.
     void insertTyped(QTextCursor &cursor, QStringView text);
