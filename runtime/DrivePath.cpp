@@ -23,11 +23,6 @@ bool isDriveCPath(const QString &windowsPath)
 
 #ifdef Q_OS_WIN
 
-QString driveCRoot()
-{
-    return QStringLiteral("C:\\");
-}
-
 QString nativePath(const QString &windowsPath)
 {
     return windowsPath;
@@ -99,8 +94,6 @@ QByteArray driveCRootBytes()
         prefix.chop(1);
     return prefix + "/drive_c";
 }
-
-QString driveCRoot() { return QFile::decodeName(driveCRootBytes()); }
 
 QByteArray nativePathBytes(const QString &windowsPath)
 {

@@ -4,15 +4,9 @@
 
 namespace runtime {
 
-// The folder that stands for "C:\" off Windows: $WINEPREFIX/drive_c, or
-// ~/.wine/drive_c when WINEPREFIX is unset. Read from the environment on
-// every call, so tests may point it elsewhere. For showing only: the prefix
-// is any byte string, which a QString may not hold exactly.
-QString driveCRoot();
-
 // Turns a Windows path as the program holds it ("C:\Windows\Temp\game2.Gdb",
 // or a relative "a\b.txt") into a path of this machine. On Windows the path is
-// returned as it stands. Elsewhere "C:\" lies under driveCRoot(), '\'
+// returned as it stands. Elsewhere "C:\" lies under driveCRootBytes(), '\'
 // separates folders, and each component that does not exist with its exact
 // case is matched case-insensitively against the folder's entries. A
 // component that matches nothing is kept as written (so a file can be
@@ -24,6 +18,9 @@ QString nativePath(const QString &windowsPath);
 // The same path as bytes, the form in which it is opened: the prefix, the
 // home folder and the current folder are byte strings that need not be
 // UTF-8, and nothing of them is lost on the way.
+// The folder that stands for "C:\": $WINEPREFIX/drive_c, or ~/.wine/drive_c
+// when WINEPREFIX is unset. Read from the environment on every call, so tests
+// may point it elsewhere.
 QByteArray driveCRootBytes();
 QByteArray nativePathBytes(const QString &windowsPath);
 #endif

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -320,31 +321,22 @@ QByteArray readWhole(const QString &path)
 // leads nowhere is refused: the text would land under a name nobody chose.
 QByteArray outputTarget(const QByteArray &native, const QString &path, bool &exists, struct stat &st)
 {
-    QByteArray at = native;
-    for (int hops = 0;; ++hops) {
-        if (::lstat(at.constData(), &st) != 0) {
-            const int err = errno;
-            if (err == ENOENT && hops == 0) {
-                exists = false;
-                return at;
-            }
-            fail(err == ENOENT ? PathFileAccess : openErrorNumber(err, at), path);
-        }
-        if (!S_ISLNK(st.st_mode)) {
-            exists = true;
-            return at;
-        }
-        if (hops == 40) // a loop, as the system counts one
-            fail(PathFileAccess, path);
-        QByteArray link(std::max<qsizetype>(qsizetype(st.st_size), 255) + 1, Qt::Uninitialized);
-        ssize_t n;
-        while ((n = ::readlink(at.constData(), link.data(), size_t(link.size()))) == link.size())
-            link.resize(link.size() * 2);
-        if (n < 0)
-            fail(openErrorNumber(errno, at), path);
-        link.truncate(n);
-        at = link.startsWith('/') ? link : folderOf(at) + '/' + link;
+    exists = ::lstat(native.constData(), &st) == 0;
+    if (!exists) {
+        if (errno != ENOENT)
+            fail(openErrorNumber(errno, native), path);
+        return native;
     }
+    if (!S_ISLNK(st.st_mode))
+        return native;
+    char *const real = ::realpath(native.constData(), nullptr);
+    if (!real) // ENOENT: a link that leads nowhere; ELOOP: links in a loop
+        fail(errno == ENOENT ? PathFileAccess : openErrorNumber(errno, native), path);
+    const QByteArray target(real);
+    std::free(real);
+    if (::lstat(target.constData(), &st) != 0)
+        fail(openErrorNumber(errno, target), path);
+    return target;
 }
 
 // Makes the new file beside the target, under a name that nothing else has.

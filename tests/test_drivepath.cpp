@@ -12,7 +12,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-using runtime::driveCRoot;
 using runtime::nativePath;
 
 namespace {
@@ -161,11 +160,11 @@ void TestDrivePath::isDriveC()
 
 void TestDrivePath::prefixFromEnvironment()
 {
-    QCOMPARE(driveCRoot(), m_prefix + QStringLiteral("/drive_c"));
+    QCOMPARE(QFile::decodeName(runtime::driveCRootBytes()), m_prefix + QStringLiteral("/drive_c"));
     // Read afresh on every call.
     const QString other = m_tmp.path() + QStringLiteral("/other");
     qputenv("WINEPREFIX", QFile::encodeName(other + QLatin1Char('/')));
-    QCOMPARE(driveCRoot(), other + QStringLiteral("/drive_c"));
+    QCOMPARE(QFile::decodeName(runtime::driveCRootBytes()), other + QStringLiteral("/drive_c"));
     QCOMPARE(nativePath(QStringLiteral("C:\\Windows")), other + QStringLiteral("/drive_c/Windows"));
 }
 
@@ -186,7 +185,7 @@ void TestDrivePath::prefixUnsetUsesHome()
         qputenv("WINEPREFIX", QByteArray());
     else
         qunsetenv("WINEPREFIX");
-    QCOMPARE(driveCRoot(), home + QStringLiteral("/.wine/drive_c"));
+    QCOMPARE(QFile::decodeName(runtime::driveCRootBytes()), home + QStringLiteral("/.wine/drive_c"));
     QCOMPARE(nativePath(QStringLiteral("C:\\WINDOWS\\WIN.INI")), home + QStringLiteral("/.wine/drive_c/Windows/win.ini"));
 }
 
