@@ -3,12 +3,13 @@
 #include <QFile>
 
 #ifndef Q_OS_WIN
-#include <dirent.h>
+#include "runtime/PathWalk.h"
+
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <vector>
 #endif
@@ -61,26 +62,14 @@ bool entryExists(const QByteArray &path)
     return ::lstat(path.constData(), &st) == 0;
 }
 
-// The entry of folder `dir` that matches `name` case-insensitively: the first
-// in byte order when several do, so the choice never depends on the order the
-// file system lists them in. Empty when none matches.
 QByteArray matchInFolder(const QByteArray &dir, const QString &name)
 {
-    DIR *d = ::opendir(dir.isEmpty() ? "/" : dir.constData());
-    if (!d)
+    const int fd = ::open(dir.isEmpty() ? "/" : dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
         return {};
-    std::vector<QByteArray> hits;
-    while (const dirent *e = ::readdir(d)) {
-        const QByteArray entry(e->d_name);
-        if (entry == "." || entry == "..")
-            continue;
-        if (QFile::decodeName(entry).compare(name, Qt::CaseInsensitive) == 0)
-            hits.push_back(entry);
-    }
-    ::closedir(d);
-    if (hits.empty())
-        return {};
-    return *std::min_element(hits.begin(), hits.end());
+    const QByteArray hit = pathwalk::matchEntry(fd, name);
+    ::close(fd);
+    return hit;
 }
 
 } // namespace

@@ -11,7 +11,8 @@ namespace runtime {
 // case is matched case-insensitively against the folder's entries. A
 // component that matches nothing is kept as written (so a file can be
 // created). A path without a drive is relative to the current folder.
-// For showing only off Windows; files are opened by nativePathBytes().
+// For showing only: off Windows, files are found by pathwalk::locate()
+// (PathWalk.h), which walks the same way through open folders.
 QString nativePath(const QString &windowsPath);
 
 #ifndef Q_OS_WIN

@@ -36,46 +36,13 @@ const QByteArray kNewBytes("NEW = 1\r\n");
 
 QByteArray bytes(const QString &path) { return QFile::encodeName(path); }
 
-// One entry as the test sees it: its kind, mode and owner, and what it holds
-// or where it leads.
-QString describe(const QString &path)
-{
-    const QByteArray p = bytes(path);
-    struct stat st;
-    if (::lstat(p.constData(), &st) != 0)
-        return QStringLiteral("<none>");
-    const char kind = S_ISREG(st.st_mode)    ? 'f'
-                      : S_ISLNK(st.st_mode)  ? 'l'
-                      : S_ISDIR(st.st_mode)  ? 'd'
-                      : S_ISFIFO(st.st_mode) ? 'p'
-                      : S_ISSOCK(st.st_mode) ? 's'
-                      : S_ISCHR(st.st_mode)  ? 'c'
-                                             : '?';
-    QString d = QStringLiteral("%1 %2 %3:%4")
-                    .arg(QLatin1Char(kind))
-                    .arg(st.st_mode & 07777, 4, 8, QLatin1Char('0'))
-                    .arg(st.st_uid)
-                    .arg(st.st_gid);
-    if (S_ISLNK(st.st_mode)) {
-        char link[4096];
-        const ssize_t n = ::readlink(p.constData(), link, sizeof link);
-        d += QStringLiteral(" -> ") + QString::fromUtf8(link, n < 0 ? 0 : n);
-    } else if (S_ISCHR(st.st_mode)) {
-        d += QStringLiteral(" dev %1,%2").arg(major(st.st_rdev)).arg(minor(st.st_rdev));
-    } else if (S_ISREG(st.st_mode)) {
-        QFile f(path);
-        d += QLatin1Char(' ') + QString::fromLatin1(f.open(QIODevice::ReadOnly) ? f.readAll().toPercentEncoding() : "?");
-    }
-    return d;
-}
-
 // Every entry of the folders the cases use, by its path below drive C.
 QMap<QString, QString> snapshot(const testing::Prefix &prefix)
 {
     QMap<QString, QString> out;
     for (const QString folder : {QStringLiteral("Games"), QStringLiteral("Aside")})
         for (const QString &name : testing::folderEntries(prefix.path(folder)))
-            out[folder + '/' + name] = describe(prefix.path(folder + '/' + name));
+            out[folder + '/' + name] = testing::describe(prefix.path(folder + '/' + name));
     return out;
 }
 
@@ -85,43 +52,18 @@ struct HangGuard {
     ~HangGuard() { ::alarm(0); }
 };
 
-// The report of the last failed operation, or number 0 when all went well.
-struct Result {
-    int number = 0;
-    QString text;
-    QStringList lines;
-};
+using Result = testing::FileResult;
 
 Result readAll(const QString &path)
 {
-    Result r;
     const HangGuard guard;
-    try {
-        const int n = files::FreeFile();
-        files::OpenInput(n, path);
-        while (!files::Eof(n))
-            r.lines << files::LineInput(n);
-        files::Close(n);
-    } catch (const runtime::RuntimeError &e) {
-        r.number = e.number();
-        r.text = e.text();
-    }
-    return r;
+    return testing::readLines(path);
 }
 
 Result writeAll(const QString &path, const QString &text)
 {
-    Result r;
     const HangGuard guard;
-    try {
-        files::OpenOutput(4, path);
-        files::Print(4, text);
-        files::Close(4);
-    } catch (const runtime::RuntimeError &e) {
-        r.number = e.number();
-        r.text = e.text();
-    }
-    return r;
+    return testing::writeText(path, text);
 }
 
 bool writeFile(const QString &path, const QByteArray &content, mode_t mode = 0644)
@@ -388,7 +330,7 @@ void TestFileKinds::inputPermission()
     for (const QString &p : {m_prefix->root(), m_prefix->driveC(), m_prefix->path("Games")})
         QCOMPARE(::chmod(bytes(p).constData(), 0755), 0);
     QVERIFY(writeFile(m_target, kOld, what == "no read" ? 0200 : 0644));
-    const QString before = describe(m_target);
+    const QString before = testing::describe(m_target);
     if (what == "closed folder")
         QCOMPARE(::chmod(bytes(m_prefix->path("Games")).constData(), 0644), 0);
 
@@ -402,7 +344,7 @@ void TestFileKinds::inputPermission()
 
     ::chmod(bytes(m_prefix->path("Games")).constData(), 0755);
     QCOMPARE(code, number);
-    QCOMPARE(describe(m_target), before);
+    QCOMPARE(testing::describe(m_target), before);
 }
 
 QTEST_GUILESS_MAIN(TestFileKinds)

@@ -1,8 +1,9 @@
-// Saves and backups that fail: a read-only target (for root too), a target
-// that would change owner, a disk that fills up
-// part-way, a file-size limit, a flush that fails, and a save killed at a
-// random moment. Each failure is reported, the program goes on, the box keeps
-// its text and the target keeps its old bytes, with nothing left beside it.
+// Saves and backups that fail: a read-only target (for root too), a disk
+// that fills up part-way, a file-size limit (with the program's own signal
+// setting), a flush that fails, the same in a save written in place, and a
+// save killed at a random moment. Each failure is reported, the program goes
+// on, the box keeps its text and the target keeps its old bytes, with
+// nothing left beside it.
 //
 // Each case runs in a forked child of the test (which already holds the
 // offscreen application), so that limits, mounts, filters and the change of
@@ -26,6 +27,8 @@
 #include <cstddef>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
+#include <vector>
 
 #include <linux/filter.h>
 #include <linux/seccomp.h>
@@ -49,8 +52,6 @@ const QString kTempRel = QStringLiteral("windows/temp");
 const QString kBackupRel = kTempRel + QStringLiteral("/game2.Gdb");
 const QString kBackupWin = QStringLiteral("C:\\Windows\\Temp\\game2.Gdb");
 
-constexpr int kSkip = 77;
-
 // "PARAM_n = v" lines, CR LF after each but the last.
 QString parameterText(qsizetype bytes, int seed)
 {
@@ -61,70 +62,6 @@ QString parameterText(qsizetype bytes, int seed)
     out.chop(2);
     return out;
 }
-
-// What the child reports: "" when all went well, "SKIP: why", or what failed.
-struct Outcome {
-    int code = -1;
-    QString text;
-};
-
-// Runs `body` in a forked child, as uid/gid 65534 when `nobody` (and the test
-// runs as root). The body returns what failed, or "SKIP: reason".
-Outcome inChild(const std::function<QString()> &body, bool nobody = false)
-{
-    int fds[2];
-    if (pipe(fds) != 0)
-        return {-1, QStringLiteral("pipe: %1").arg(strerror(errno))};
-    auto run = [&]() -> int {
-        ::close(fds[0]);
-        const QByteArray msg = body().toUtf8();
-        qsizetype done = 0;
-        while (done < msg.size()) {
-            const ssize_t n = ::write(fds[1], msg.constData() + done, size_t(msg.size() - done));
-            if (n <= 0)
-                break;
-            done += n;
-        }
-        ::close(fds[1]);
-        return msg.isEmpty() ? 0 : msg.startsWith("SKIP: ") ? kSkip : 1;
-    };
-    int code = -1;
-    if (nobody) {
-        code = testing::runAsNobody(run);
-    } else {
-        const pid_t pid = fork();
-        if (pid == 0)
-            _exit(run());
-        int status = 0;
-        if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-            code = WEXITSTATUS(status);
-    }
-    ::close(fds[1]);
-    QByteArray msg;
-    char buf[4096];
-    ssize_t n;
-    while ((n = ::read(fds[0], buf, sizeof buf)) > 0)
-        msg.append(buf, n);
-    ::close(fds[0]);
-    Outcome o{code, QString::fromUtf8(msg)};
-    if (code == kSkip)
-        o.text = o.text.mid(6);
-    else if (code != 0 && o.text.isEmpty())
-        o.text = QStringLiteral("the child ended with %1").arg(code);
-    return o;
-}
-
-// Collects failed checks in the child, where QVERIFY cannot be used.
-struct Checks {
-    QStringList failed;
-    void check(bool ok, const char *what, int line)
-    {
-        if (!ok)
-            failed << QStringLiteral("line %1: %2").arg(line).arg(what);
-    }
-    QString result() const { return failed.join('\n'); }
-};
-#define CHECK(cond) checks.check(bool(cond), #cond, __LINE__)
 
 QByteArray readFile(const QString &path)
 {
@@ -151,21 +88,7 @@ void openUp(const QString &root, const QString &folder, mode_t leaf = 0777)
     }
 }
 
-// fsync and fdatasync fail with `err` from here on, in this process only.
-QString failSyncCalls(int err)
-{
-    sock_filter filter[] = {
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_fsync, 2, 0),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_fdatasync, 1, 0),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (unsigned(err) & SECCOMP_RET_DATA)),
-    };
-    sock_fprog prog{static_cast<unsigned short>(sizeof filter / sizeof filter[0]), filter};
-    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog) != 0)
-        return QStringLiteral("SKIP: no seccomp filter here: %1").arg(strerror(errno));
-    return {};
-}
+QString failSyncCalls(int err) { return testing::failCalls({__NR_fsync, __NR_fdatasync}, err); }
 
 // A private mount namespace with a tmpfs of `size` on `folder`.
 QString mountSmallDisk(const QString &folder, const char *size)
@@ -204,15 +127,16 @@ void TestSaveFailures::failedWriteKeepsOldFile_data()
         QTest::addRow("%s: read-only file", w) << "read-only file" << backup << 70;
         // No write bit at all: read-only for root as well.
         QTest::addRow("%s: read-only file, as root", w) << "read-only file, as root" << backup << 70;
-        // Writable by all, but the new file could not be given to its owner.
-        QTest::addRow("%s: another user's file", w) << "another user's file" << backup << 70;
-        QTest::addRow("%s: read-only folder", w) << "read-only folder" << backup << 70;
         QTest::addRow("%s: disk full part-way", w) << "disk full" << backup << 61;
         QTest::addRow("%s: file size limit", w) << "file size limit" << backup << 61;
         // Cut in the very last write: nothing later would fail instead.
         QTest::addRow("%s: file size limit in the last piece", w) << "limit in the last piece" << backup << 61;
         QTest::addRow("%s: file size limit in the line end", w) << "limit in the line end" << backup << 61;
         QTest::addRow("%s: disk full at the flush", w) << "flush fails" << backup << 61;
+        // Root's save of a user's file where no file can be given away: the
+        // file is written in place, once its room is reserved.
+        QTest::addRow("%s: in place, disk full", w) << "in place: disk full" << backup << 61;
+        QTest::addRow("%s: in place, file size limit", w) << "in place: limit in the line end" << backup << 61;
     }
 }
 
@@ -236,12 +160,13 @@ void TestSaveFailures::failedWriteKeepsOldFile()
                              : kind == "limit in the last piece" ? written - 100
                                                                  : written - 1;
     const bool asRoot = kind == "read-only file, as root";
-    const bool nobody = (kind.startsWith("read-only") && !asRoot) || kind == "another user's file";
-    if ((asRoot || kind == "another user's file") && !testing::isRoot())
+    const bool inPlace = kind.startsWith("in place");
+    const bool nobody = kind == "read-only file";
+    if ((asRoot || inPlace) && !testing::isRoot())
         QSKIP("needs root");
-    const bool smallDisk = kind == "disk full";
+    const bool smallDisk = kind.endsWith("disk full");
     // Whether the cause can be taken away in the child for a second try.
-    const bool again = kind != "read-only folder" && kind != "flush fails" && kind != "another user's file";
+    const bool again = kind != "flush fails";
 
     QDir().mkpath(targetFolder);
     if (!smallDisk) {
@@ -258,24 +183,16 @@ void TestSaveFailures::failedWriteKeepsOldFile()
         openUp(prefix.driveC(), prefix.path(kDataFolderRel));
         openUp(prefix.driveC(), prefix.path(kTempRel));
         const QByteArray t = QFile::encodeName(target);
-        if (testing::isRoot() && kind != "another user's file")
+        if (testing::isRoot())
             QCOMPARE(::chown(t.constData(), 65534, 65534), 0);
-        if (kind == "read-only file") {
-            QCOMPARE(::chmod(t.constData(), 0444), 0);
-        } else if (kind == "another user's file") {
-            QCOMPARE(::chmod(t.constData(), 0666), 0);
-        } else {
-            // The file may be written, but no new file can be made beside it.
-            QCOMPARE(::chmod(t.constData(), 0666), 0);
-            QCOMPARE(::chmod(QFile::encodeName(targetFolder).constData(), 0555), 0);
-        }
+        QCOMPARE(::chmod(t.constData(), 0444), 0);
     }
     if (asRoot)
         QCOMPARE(::chmod(QFile::encodeName(target).constData(), 0444), 0);
 
-    const Outcome o = inChild(
+    const testing::Outcome o = testing::inChild(
         [&]() -> QString {
-            Checks checks;
+            testing::Checks checks;
             if (smallDisk) {
                 // A disk of 64 KiB that holds the old file: the new one fills it.
                 const QString why = mountSmallDisk(targetFolder, "64k");
@@ -285,6 +202,10 @@ void TestSaveFailures::failedWriteKeepsOldFile()
                 if (!err.isEmpty())
                     return err;
             }
+            if (inPlace && ::chown(QFile::encodeName(target).constData(), 65534, 65534) != 0)
+                return QStringLiteral("chown: %1").arg(strerror(errno));
+            // The program's own setting, whatever the test's process had.
+            signal(SIGXFSZ, SIG_DFL);
 
             testing::Recorder childRec;
             runtime::dispatch([] { global<Form1>().Show(); });
@@ -297,8 +218,12 @@ void TestSaveFailures::failedWriteKeepsOldFile()
             struct stat before {};
             CHECK(::stat(QFile::encodeName(target).constData(), &before) == 0);
 
+            if (inPlace) {
+                const QString why = testing::refuseChown();
+                if (!why.isEmpty())
+                    return why;
+            }
             if (kind.contains("limit")) {
-                signal(SIGXFSZ, SIG_IGN);
                 rlimit lim{};
                 getrlimit(RLIMIT_FSIZE, &lim);
                 lim.rlim_cur = sizeLimit;
@@ -341,12 +266,17 @@ void TestSaveFailures::failedWriteKeepsOldFile()
                 QTest::mouseClick(backup ? f.ui.CmdBackUp : f.ui.CmdSalva, Qt::LeftButton);
                 CHECK(childRec.reports.size() == 1);
                 CHECK(readFile(target) == "FUEL = 40\r\n");
+                struct stat saved {};
+                CHECK(::stat(QFile::encodeName(target).constData(), &saved) == 0);
+                // Written in place: the same file, still its owner's.
+                if (inPlace)
+                    CHECK(saved.st_ino == before.st_ino && saved.st_uid == 65534);
             }
             return checks.result();
         },
         nobody);
 
-    if (o.code == kSkip)
+    if (o.skipped())
         QSKIP(qPrintable(o.text));
     QVERIFY2(o.code == 0, qPrintable(o.text));
     QVERIFY(rec.reports.isEmpty());
