@@ -8,6 +8,7 @@
 #include "runtime/Runtime.h"
 #include "runtime/TreeSearch.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -57,6 +58,26 @@ protected:
     }
 };
 
+// Enter and the keypad's Enter click the button that has the focus, as
+// Space does. Not through autoDefault: a focused auto-default button turns
+// into the default one, which styles draw differently.
+class EnterClicks : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *o, QEvent *e) override
+    {
+        if (e->type() != QEvent::KeyPress)
+            return false;
+        auto *k = static_cast<QKeyEvent *>(e);
+        if ((k->key() != Qt::Key_Return && k->key() != Qt::Key_Enter) || (k->modifiers() & ~Qt::KeypadModifier))
+            return false;
+        static_cast<QAbstractButton *>(o)->click();
+        return true;
+    }
+};
+
 } // namespace
 
 Form1::Form1() = default;
@@ -70,6 +91,9 @@ void Form1::build()
                        static_cast<QWidget *>(ui.CmdRipristina), static_cast<QWidget *>(ui.Command5),
                        static_cast<QWidget *>(ui.CmdEsci), static_cast<QWidget *>(ui.Label5)})
         w->installEventFilter(captions);
+    auto *enter = new EnterClicks(this);
+    for (QAbstractButton *b : {ui.CmdSalva, ui.CmdBackUp, ui.CmdRipristina, ui.Command5, ui.CmdEsci})
+        b->installEventFilter(enter);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
                    | Qt::MSWindowsFixedSizeDialogHint);

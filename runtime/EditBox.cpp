@@ -3,12 +3,15 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QStringDecoder>
+#include <QtEndian>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <vector>
 
 namespace runtime {
@@ -283,27 +286,109 @@ void EditBox::inputMethodEvent(QInputMethodEvent *event)
     event->setAccepted(rest.isAccepted());
 }
 
-// Cut, copy, the X11 selection and drags: the exact characters. (Qt's own
-// plain text turns U+00A0 into a blank and every break into LF.)
+namespace {
+
+// The box's own clipboard and drag format: the exact characters, as UTF-16
+// code units, little-endian, no byte order mark. text/plain alone does not
+// carry them from one instance to another: Qt's X11 clipboard and drops take
+// a trailing NUL off it.
+const QString kExactText = QStringLiteral("application/x-veltrane-editor-text");
+const QString kPlainText = QStringLiteral("text/plain");
+
+QByteArray exactBytes(const QString &text)
+{
+    QByteArray bytes(text.size() * 2, Qt::Uninitialized);
+    qToLittleEndian<char16_t>(text.utf16(), text.size(), bytes.data());
+    return bytes;
+}
+
+std::optional<QString> exactText(const QByteArray &bytes)
+{
+    if (bytes.size() % 2 != 0)
+        return std::nullopt;
+    QString text(bytes.size() / 2, Qt::Uninitialized);
+    qFromLittleEndian<char16_t>(bytes.constData(), text.size(), text.data());
+    return text;
+}
+
+// The charset that a text/plain format names ("text/plain;charset=utf-8"),
+// or nothing.
+QByteArray plainTextCharset(const QString &format)
+{
+    const QList<QStringView> parts = QStringView(format).split(u';');
+    if (parts.size() < 2 || parts.front().trimmed().compare(kPlainText, Qt::CaseInsensitive) != 0)
+        return {};
+    for (QStringView part : parts.sliced(1)) {
+        part = part.trimmed();
+        if (!part.startsWith(u"charset=", Qt::CaseInsensitive))
+            continue;
+        QStringView name = part.sliced(8).trimmed();
+        if (name.size() >= 2 && name.startsWith(u'"') && name.endsWith(u'"'))
+            name = name.sliced(1, name.size() - 2);
+        return name.toLatin1();
+    }
+    return {};
+}
+
+// A text/plain format in a charset that Qt decodes; empty when none.
+QString decodablePlainText(const QMimeData &source)
+{
+    const QStringList formats = source.formats();
+    for (const QString &format : formats) {
+        const QByteArray charset = plainTextCharset(format);
+        if (!charset.isEmpty() && QStringDecoder(charset.constData()).isValid())
+            return format;
+    }
+    return {};
+}
+
+// What pasted or dropped data offers as text, best first: the box's own
+// format, text/plain, text/plain in a charset Qt decodes (some programs
+// offer nothing else), and what QMimeData makes a text of (URLs).
+std::optional<QString> offeredText(const QMimeData &source)
+{
+    if (source.hasFormat(kExactText))
+        if (std::optional<QString> text = exactText(source.data(kExactText)))
+            return text;
+    if (source.hasFormat(kPlainText))
+        return source.text();
+    if (const QString format = decodablePlainText(source); !format.isEmpty()) {
+        QStringDecoder decode(plainTextCharset(format).constData());
+        return QString(decode(source.data(format)));
+    }
+    if (source.hasText())
+        return source.text();
+    return std::nullopt;
+}
+
+} // namespace
+
+// Cut, copy, the X11 selection and drags: the exact characters, as plain
+// text for other programs and in the box's own format. (Qt's own plain text
+// turns U+00A0 into a blank and every break into LF.)
 QMimeData *EditBox::createMimeDataFromSelection() const
 {
     const QTextCursor cursor = textCursor();
+    const QString text = textBetween(cursor.selectionStart(), cursor.selectionEnd());
     auto *data = new QMimeData;
-    data->setText(textBetween(cursor.selectionStart(), cursor.selectionEnd()));
+    data->setText(text);
+    data->setData(kExactText, exactBytes(text));
     return data;
 }
 
 bool EditBox::canInsertFromMimeData(const QMimeData *source) const
 {
-    return source && source->hasText();
+    return source
+        && (source->hasFormat(kExactText) || source->hasText() || !decodablePlainText(*source).isEmpty());
 }
 
 void EditBox::insertFromMimeData(const QMimeData *source)
 {
-    if (!source || !source->hasText())
+    const std::optional<QString> text = source ? offeredText(*source) : std::nullopt;
+    if (!text)
         return;
     QTextCursor cursor = textCursor();
-    insertTyped(cursor, source->text());
+    insertTyped(cursor, *text);
     setTextCursor(cursor);
     ensureCursorVisible();
 }

@@ -28,7 +28,10 @@ namespace runtime {
 //    CR LF, also where they replace a selection that held breaks;
 //  - undo and redo bring back the line ends of the breaks they restore.
 // The clipboard and drag data carry the selection's exact characters:
-// U+00A0 stays, each line break is its line end.
+// U+00A0 stays, each line break is its line end. They carry them twice: as
+// plain text for other programs, and in a format of the box's own that a
+// paste or drop into a box takes first, since plain text between two
+// programs may lose a trailing NUL.
 class EditBox : public QPlainTextEdit {
     Q_OBJECT
 public:
@@ -41,7 +44,8 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
     QMimeData *createMimeDataFromSelection() const override;
-    // Pasted and dropped data enter as plain text only.
+    // Pasted and dropped data enter as plain text only: the box's own
+    // format, else text/plain, else text/plain in a charset Qt decodes.
     bool canInsertFromMimeData(const QMimeData *source) const override;
     void insertFromMimeData(const QMimeData *source) override;
 

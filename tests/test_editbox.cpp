@@ -3,12 +3,14 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDropEvent>
 #include <QMimeData>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
 
 #include <algorithm>
+#include <memory>
 
 using runtime::EditBox;
 
@@ -90,6 +92,34 @@ QTestEventList operator+(QTestEventList a, const QTestEventList &b)
     return a;
 }
 
+// What another instance of the program gets of data that this one offers, as
+// Qt's X11 clipboard and drops hand it over: each format as its bytes,
+// text/plain without a trailing NUL.
+QMimeData *arrivedFromAnotherInstance(const QMimeData &sent)
+{
+    auto *arrived = new QMimeData;
+    for (const QString &format : sent.formats()) {
+        QByteArray bytes = sent.data(format);
+        if (format == QLatin1String("text/plain") && bytes.endsWith('\0'))
+            bytes.chop(1);
+        arrived->setData(format, bytes);
+    }
+    return arrived;
+}
+
+// A drag that enters the box and drops at the point, as a drag from another
+// program does.
+void drop(EditBox &box, const QMimeData *data, QPoint point)
+{
+    QWidget *target = box.viewport();
+    QDragEnterEvent enter(point, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDragMoveEvent move(point, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &move);
+    QDropEvent dropped(QPointF(point), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &dropped);
+}
+
 constexpr Qt::KeyboardModifiers None = Qt::NoModifier;
 constexpr Qt::KeyboardModifiers Shift = Qt::ShiftModifier;
 constexpr Qt::KeyboardModifiers Ctrl = Qt::ControlModifier;
@@ -125,6 +155,10 @@ private slots:
     void pasteTakesPlainTextOnly();
     void pasteWithoutPlainTextInsertsNothing();
     void pastedLineEndsBecomeCrLf();
+    void textFromAnotherInstanceArrivesWhole_data();
+    void textFromAnotherInstanceArrivesWhole();
+    void pasteTakesTextPlainInACharset_data();
+    void pasteTakesTextPlainInACharset();
 
 private:
     EditBox *box_ = nullptr;
@@ -381,6 +415,78 @@ void TestEditBox::pastedLineEndsBecomeCrLf()
     placeCursor(*box_, 1);
     QTest::keyClick(box_, Qt::Key_V, Qt::ControlModifier);
     COMPARE_TEXT(box_->text(), QStringLiteral("ax\r\ny\r\nz\r\n\rb"));
+}
+
+void TestEditBox::textFromAnotherInstanceArrivesWhole_data()
+{
+    QTest::addColumn<bool>("dropped"); // else pasted
+    QTest::newRow("paste") << false;
+    QTest::newRow("drop") << true;
+}
+
+void TestEditBox::textFromAnotherInstanceArrivesWhole()
+{
+    QFETCH(bool, dropped);
+    const QString nbsp(QChar(0xA0));
+    const QString nul(QChar(0));
+    EditBox source;
+    source.show();
+    source.setText(QStringLiteral("A =") + nbsp + QStringLiteral("1\rB = 2\nK = v") + nul + QStringLiteral("\r\nZ = 9\r\n"));
+    select(source, 0, 18); // up to the NUL's line end
+    QTest::keyClick(&source, Qt::Key_C, Qt::ControlModifier);
+    const QString copied = QStringLiteral("A =") + nbsp + QStringLiteral("1\rB = 2\nK = v") + nul;
+    COMPARE_TEXT(QApplication::clipboard()->text(), copied); // other programs' plain text, as before
+    std::unique_ptr<QMimeData> arrived(arrivedFromAnotherInstance(*QApplication::clipboard()->mimeData()));
+    QVERIFY(!arrived->text().endsWith(nul)); // what the fixture stands for
+
+    box_->setText(QStringLiteral("X = 1\r\n"));
+    placeCursor(*box_, -1);
+    if (dropped) {
+        drop(*box_, arrived.get(), box_->viewport()->rect().bottomRight() - QPoint(2, 2));
+    } else {
+        QApplication::clipboard()->setMimeData(arrived.release());
+        QTest::keyClick(box_, Qt::Key_V, Qt::ControlModifier);
+    }
+    // As within one box: every character, each pasted break CR LF.
+    COMPARE_TEXT(box_->text(), QStringLiteral("X = 1\r\nA =") + nbsp + QStringLiteral("1\r\nB = 2\r\nK = v") + nul);
+}
+
+void TestEditBox::pasteTakesTextPlainInACharset_data()
+{
+    QTest::addColumn<QStringList>("formats");
+    QTest::addColumn<QByteArrayList>("bytes");
+    QTest::addColumn<QString>("pasted"); // empty: nothing
+
+    const QByteArray utf8("A =\xC2\xA0" "1\r\nB = \xE2\x82\xAC");
+    const QString text = QStringLiteral("A =") + QChar(0xA0) + QStringLiteral("1\r\nB = ") + QChar(0x20AC);
+    QByteArray utf16;
+    for (QChar c : text)
+        utf16 += char(c.unicode() & 0xFF), utf16 += char(c.unicode() >> 8);
+    QTest::newRow("utf-8 only") << QStringList{"text/plain;charset=utf-8"} << QByteArrayList{utf8} << text;
+    QTest::newRow("charset quoted, in capitals, after a blank")
+        << QStringList{"text/plain; charset=\"UTF-8\""} << QByteArrayList{utf8} << text;
+    QTest::newRow("utf-16le only") << QStringList{"text/plain;charset=utf-16le"} << QByteArrayList{utf16} << text;
+    QTest::newRow("text/plain itself first") << QStringList{"text/plain;charset=utf-16le", "text/plain"}
+                                             << QByteArrayList{utf16, "plain"} << QStringLiteral("plain");
+    QTest::newRow("a charset Qt cannot decode") << QStringList{"text/plain;charset=x-no-such-charset"}
+                                                << QByteArrayList{"abc"} << QString();
+}
+
+void TestEditBox::pasteTakesTextPlainInACharset()
+{
+    QFETCH(QStringList, formats);
+    QFETCH(QByteArrayList, bytes);
+    QFETCH(QString, pasted);
+    auto *mime = new QMimeData;
+    for (qsizetype i = 0; i < formats.size(); ++i)
+        mime->setData(formats[i], bytes[i]);
+    QApplication::clipboard()->setMimeData(mime);
+    box_->setText(QStringLiteral("X = 1\r\n"));
+    placeCursor(*box_, -1);
+    QCOMPARE(box_->canPaste(), !pasted.isEmpty());
+    QTest::keyClick(box_, Qt::Key_V, Qt::ControlModifier);
+    COMPARE_TEXT(box_->text(), QStringLiteral("X = 1\r\n") + pasted);
+    QCOMPARE(box_->document()->isModified(), !pasted.isEmpty());
 }
 
 QTEST_MAIN(TestEditBox)
