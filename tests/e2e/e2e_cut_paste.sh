@@ -18,7 +18,7 @@ expect_main
 # with its break, cut; the end of the text, paste; then "Save Changes " (8,
 # 152, 89 x 33).
 xdotool mousemove $(( 85 + 112 + 200 )) $(( 38 + 48 + 300 )) click 1
-xdotool key ctrl+Home shift+Down ctrl+x ctrl+End ctrl+v
+type_into "$MAIN" "the main window" ctrl+Home shift+Down ctrl+x ctrl+End ctrl+v
 xdotool mousemove $(( 85 + 8 + 44 )) $(( 38 + 152 + 16 )) click 1
 printf 'B = 2\r\nC = 3\r\r\nA =\2401\r\n' >"$WORK/expected"
 wait_until 10 cmp -s "$WORK/expected" "$DATA" \

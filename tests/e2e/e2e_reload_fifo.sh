@@ -24,7 +24,7 @@ find_window 10 REPORT "$REPORT_TITLE" || fail "no report: the reload waits on th
 [ -p "$DATA" ] || fail "the FIFO is no longer there"
 app_running || fail "the program ended after the report"
 
-focus "$REPORT"
+focus "$REPORT" "the report"
 xdotool key Return
 report_gone() { [ -z "$(visible_windows "$REPORT_TITLE")" ]; }
 wait_until 10 report_gone || fail "the report stays on the screen"

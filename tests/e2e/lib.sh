@@ -179,14 +179,33 @@ geometry() {
 
 window_title() { xdotool getwindowname "$1" 2>/dev/null || true; }
 
-# Gives the window the keyboard, as a click on it would under a window manager.
-focus() {
-    timeout 5 xdotool windowfocus --sync "$1" || xdotool windowfocus "$1"
-}
-
 # The window that has the keyboard; has_focus ID: is it that one?
 focused_window() { xdotool getwindowfocus 2>/dev/null || true; }
 has_focus() { [ "$(focused_window)" = "$1" ]; }
+
+# wait_keyboard ID WHAT: waits until the window has the keyboard, before keys
+# are typed into it: a key typed while another window has it would go there,
+# and a test that expects nothing of it would pass all the same.
+wait_keyboard() {
+    wait_until 10 has_focus "$1" && return 0
+    local owner
+    owner="$(focused_window)"
+    fail "$2 does not have the keyboard (it is with ${owner:-no window})"
+}
+
+# type_into ID WHAT KEY...: types the keys (xdotool's names) once the window
+# has the keyboard.
+type_into() {
+    wait_keyboard "$1" "$2"
+    xdotool key "${@:3}"
+}
+
+# focus ID WHAT: gives the window the keyboard, as a click on it would under
+# a window manager.
+focus() {
+    xdotool windowfocus "$1"
+    wait_keyboard "$1" "$2"
+}
 
 # The pointer off every window of the program.
 pointer_away() { xdotool mousemove 1020 760; }
