@@ -23,4 +23,10 @@ xdotool mousemove $(( 85 + 8 + 44 )) $(( 38 + 152 + 16 )) click 1
 printf 'B = 2\r\nC = 3\r\r\nA =\2401\r\n' >"$WORK/expected"
 wait_until 10 cmp -s "$WORK/expected" "$DATA" \
     || fail "the saved file holds $(od -c "$DATA" | head -n 5), not $(od -c "$WORK/expected" | head -n 5)"
+
+# "Exit" (8, 240, 89 x 25): the program ends by itself, so that a sanitizer
+# build checks what the clipboard's path left behind.
+xdotool mousemove $(( 85 + 8 + 44 )) $(( 38 + 240 + 12 )) click 1
+wait_app_exit 10 || fail "the program still runs after Exit"
+[ "$APP_STATUS" = 0 ] || fail "Exit ended the program with status $APP_STATUS"
 echo "PASS"
