@@ -238,6 +238,7 @@ void TestSplashKeys::earlyCloseByKey_data()
         {"Esc", {"Escape"}, true},
         {"Backspace", {"BackSpace"}, true},
         {"Tab", {"Tab"}, true},
+        {"Shift+Tab", {"Shift_L", "Tab"}, true},
         {"Ctrl+letter", {"Control_L", "q"}, true},
         {"Ctrl+Space", {"Control_L", "space"}, true},
         {"AltGr+E (euro sign)", {"ISO_Level3_Shift", "e"}, true},

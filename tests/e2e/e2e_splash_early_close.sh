@@ -10,9 +10,11 @@ make_drive
 
 # An arrow and Delete, then a pointer move over the picture: the keys are
 # handled first, so the hand-over happens only if they left the window up.
+# That they reached it at all: it had the keyboard before and after them.
 start_app
 expect_splash
-xdotool key Left Delete
+type_into "$SPLASH" "the start-up window" Left Delete
+has_focus "$SPLASH" || fail "the start-up window lost the keyboard while Left and Delete were typed (it is with $(focused_window))"
 point_at_picture
 expect_main
 xdotool mousemove $(( 85 + 8 + 44 )) $(( 38 + 240 + 12 )) click 1 # "Exit"
@@ -21,7 +23,7 @@ wait_app_exit 10 || fail "the program still runs after Exit"
 before="$(drive_state)"
 start_app
 expect_splash
-xdotool key q
+type_into "$SPLASH" "the start-up window" q
 wait_app_exit 10 || fail "a key press did not end the program"
 [ "$APP_STATUS" = 0 ] || fail "the early close ended the program with status $APP_STATUS"
 [ "$(drive_state)" = "$before" ] || fail "the early close changed the drive"

@@ -29,18 +29,17 @@ expect_main
 
 # "Save Changes " has the focus: Enter presses it, and so does Space.
 pointer_away
-wait_until 10 has_focus "$MAIN" || fail "the main window does not have the keyboard (it is with $(focused_window))"
-xdotool key Return
+type_into "$MAIN" "the main window" Return
 wait_until 10 saved || fail "Enter saved nothing"
 cmp "$WORK/original" "$DATA" || fail "saving what was loaded changed the file's bytes"
 date_back
-xdotool key space
+type_into "$MAIN" "the main window" space
 wait_until 10 saved || fail "Space saved nothing"
 cmp "$WORK/original" "$DATA" || fail "saving what was loaded changed the file's bytes"
 
 # Tab: "Create a file copy-backup".
 [ ! -e "$BACKUP" ] || fail "a backup exists before the button was pressed"
-xdotool key Tab KP_Enter
+type_into "$MAIN" "the main window" Tab KP_Enter
 wait_until 10 test -s "$BACKUP" || fail "the keypad's Enter wrote no backup copy"
 wait_until 5 cmp -s "$DATA" "$BACKUP" || fail "the backup copy differs from the data file"
 

@@ -16,7 +16,7 @@ find_window 30 REPORT "$REPORT_TITLE" || fail "no error report appeared"
 [ -z "$(visible_windows "$MAIN_TITLE")" ] || fail "the main window appeared although the load failed"
 [ "$(visible_windows)" = "$REPORT" ] || fail "other windows beside the report: $(visible_windows)"
 
-focus "$REPORT"
+focus "$REPORT" "the error report"
 xdotool key Return
 wait_app_exit 10 || fail "the program still runs after the report was dismissed"
 # An end through the error report is a failure, not a crash.
