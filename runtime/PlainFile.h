@@ -47,9 +47,8 @@ public:
     void write(QByteArrayView bytes);
     void commit();
 
-    struct State;
-
 private:
+    struct State;
     std::unique_ptr<State> d;
 };
 
