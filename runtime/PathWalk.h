@@ -45,9 +45,8 @@ struct Place {
     };
     std::vector<Link> links;
 
-    // Whether the links followed may lead to a file with this owner.
-    bool allows(const struct stat &found) const;
-    // Raises 70 with the reason when they may not; `path` names the file.
+    // Raises 70, naming the link and both owners, when a link followed may
+    // not lead to what was found there; `path` names the file.
     void check(const struct stat &found, const QString &path) const;
     QByteArray shown() const; // the path of `name`, for reports
 };

@@ -5,8 +5,8 @@
 
 #include <QFile>
 
-#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -43,10 +43,11 @@ namespace {
 // Folders are opened only to walk through them and to name things in them:
 // no read permission is needed, and a link is never followed by the kernel.
 #ifdef O_PATH
-constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+constexpr int kWalkOnly = O_PATH;
 #else
-constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+constexpr int kWalkOnly = O_RDONLY;
 #endif
+constexpr int kFolderFlags = kWalkOnly | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 constexpr int kMaxLinks = 40; // as the kernel's own limit
 
 QByteArray joined(const QByteArray &folder, const QByteArray &name)
@@ -106,13 +107,8 @@ public:
 
     Folder start(const QByteArray &native)
     {
-        const int fd = ::open(native.isEmpty() ? "/" : native.constData(), O_DIRECTORY | O_CLOEXEC |
-#ifdef O_PATH
-                                                                               O_PATH
-#else
-                                                                               O_RDONLY
-#endif
-        );
+        // Where the walk starts is the user's own choice: its links are followed.
+        const int fd = ::open(native.isEmpty() ? "/" : native.constData(), kWalkOnly | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0)
             failOnTheWay(errno);
         return {Fd(fd), native == "/" ? QByteArray() : native};
@@ -263,11 +259,6 @@ QByteArray nameIn(const Folder &folder, QStringView comp)
 }
 
 } // namespace
-
-bool Place::allows(const struct stat &found) const
-{
-    return std::all_of(links.begin(), links.end(), [&](const Link &l) { return mayFollow(l.owner, found.st_uid); });
-}
 
 void Place::check(const struct stat &found, const QString &path) const
 {
