@@ -136,6 +136,23 @@ void TestDrivePath::mapping()
     expected.replace(QStringLiteral("<C>"), m_prefix + QStringLiteral("/drive_c"));
     expected.replace(QStringLiteral("<W>"), m_work);
     QCOMPARE(nativePath(windows), expected);
+
+    // Files by number find the same place: a save there writes that file,
+    // or makes it, and is refused for a folder or where no folder holds it.
+    const QFileInfo info(expected);
+    const bool existed = info.isFile();
+    const testing::FileResult r = testing::writeText(windows, QStringLiteral("MARK = 1"));
+    if (expected.isEmpty() || info.isDir()) {
+        QCOMPARE(r.number, 75);
+    } else if (!QFileInfo(info.path()).isDir()) {
+        QCOMPARE(r.number, 76);
+    } else {
+        QCOMPARE(r.number, 0);
+        QFile f(expected);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QCOMPARE(f.readAll(), QByteArray("MARK = 1\r\n"));
+        QVERIFY(existed ? f.resize(0) : f.remove());
+    }
 }
 
 void TestDrivePath::isDriveC_data()
