@@ -46,6 +46,28 @@ bool hasBlockBreak(QStringView text)
     return std::any_of(text.begin(), text.end(), [](QChar c) { return breaksBlock(c.unicode()); });
 }
 
+// Splits text where QTextCursor::insertText would break blocks: onText gets
+// each stretch between two breaks that is not empty, onBreak each break's
+// characters ("\r\n" for a CR LF pair), in their order.
+template <class OnText, class OnBreak>
+void splitAtBreaks(QStringView text, OnText onText, OnBreak onBreak)
+{
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (!breaksBlock(c))
+            continue;
+        if (i > start)
+            onText(text.sliced(start, i - start));
+        const qsizetype length = c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n' ? 2 : 1;
+        onBreak(text.sliced(i, length));
+        i += length - 1;
+        start = i + 1;
+    }
+    if (start < text.size())
+        onText(text.sliced(start));
+}
+
 // Would QPlainTextEdit type this key's text? (Printable first character,
 // Ctrl and Ctrl+Shift excepted: those are shortcuts.)
 bool typesText(const QKeyEvent &event)
@@ -68,32 +90,16 @@ void EditBox::setText(const QString &text)
 {
     put_ = text;
     QTextDocument *doc = document();
-    // The line end of each break, in the order the document makes blocks.
-    std::vector<LineEnd> ends;
+    // A lone CR or LF is its own line end; CR LF and the other breaks are CR LF.
+    const auto lineEndOf = [](QStringView brk) { return brk == u"\r" ? LoneCr : brk == u"\n" ? LoneLf : CrLf; };
     std::array<qsizetype, 3> count{};
-    const char16_t *const begin = chars(text);
-    const char16_t *const end = begin + text.size();
-    for (const char16_t *p = begin; p != end; ++p) {
-        if (!breaksBlock(*p))
-            continue;
-        LineEnd lineEnd = CrLf;
-        if (*p == u'\r') {
-            if (p + 1 != end && p[1] == u'\n')
-                ++p;
-            else
-                lineEnd = LoneCr;
-        } else if (*p == u'\n') {
-            lineEnd = LoneLf;
-        }
-        ++count[lineEnd];
-        ends.push_back(lineEnd);
-    }
+    splitAtBreaks(text, [](QStringView) {}, [&](QStringView brk) { ++count[lineEndOf(brk)]; });
     unmarked_ = CrLf;
     if (count[LoneLf] > count[unmarked_])
         unmarked_ = LoneLf;
     if (count[LoneCr] > count[unmarked_])
         unmarked_ = LoneCr;
-    marked_ = std::any_of(ends.begin(), ends.end(), [this](LineEnd e) { return e != unmarked_; });
+    marked_ = count[CrLf] + count[LoneCr] + count[LoneLf] > count[unmarked_];
 
     if (!marked_) {
         // The document's own setPlainText: the widget's one also reformats
@@ -114,20 +120,9 @@ void EditBox::setText(const QString &text)
         for (int e = CrLf; e <= LoneLf; ++e)
             if (e != unmarked_)
                 mark[e].setProperty(kLineEndMark, e);
-        std::size_t i = 0;
-        const char16_t *start = begin;
-        for (const char16_t *p = begin; p != end; ++p) {
-            if (!breaksBlock(*p))
-                continue;
-            if (p != start)
-                cursor.insertText(QString::fromUtf16(start, p - start), plain);
-            if (*p == u'\r' && p + 1 != end && p[1] == u'\n')
-                ++p;
-            cursor.insertBlock(block, mark[ends[i++]]);
-            start = p + 1;
-        }
-        if (start != end)
-            cursor.insertText(QString::fromUtf16(start, end - start), plain);
+        splitAtBreaks(
+            text, [&](QStringView line) { cursor.insertText(line.toString(), plain); },
+            [&](QStringView brk) { cursor.insertBlock(block, mark[lineEndOf(brk)]); });
         cursor.endEditBlock();
         doc->setUndoRedoEnabled(true);
     }
@@ -224,20 +219,9 @@ void EditBox::insertTyped(QTextCursor &cursor, QStringView text)
         newBreak.setProperty(kLineEndMark, int(CrLf));
         marked_ = true;
     }
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (!breaksBlock(c))
-            continue;
-        if (i > start)
-            cursor.insertText(text.mid(start, i - start).toString(), format);
-        if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
-            ++i;
-        cursor.insertBlock(cursor.blockFormat(), newBreak);
-        start = i + 1;
-    }
-    if (start < text.size())
-        cursor.insertText(text.mid(start).toString(), format);
+    splitAtBreaks(
+        text, [&](QStringView line) { cursor.insertText(line.toString(), format); },
+        [&](QStringView) { cursor.insertBlock(cursor.blockFormat(), newBreak); });
     cursor.endEditBlock();
 }
 

@@ -2,6 +2,7 @@
 
 #include "runtime/Runtime.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -14,17 +15,28 @@ public:
     EventBinding(QWidget *widget, Event event, std::function<void()> handler)
         : QObject(widget), widget_(widget), event_(event), handler_(std::move(handler))
     {
-        widget->installEventFilter(this);
+        // Key preview: the window sees a key before whichever of its controls
+        // it is sent to, including controls made after the binding.
+        if (event == Event::KeyPress)
+            QCoreApplication::instance()->installEventFilter(this);
+        else
+            widget->installEventFilter(this);
     }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *e) override
     {
-        if (watched != widget_)
+        // The key preview takes the keys of the window and of every control
+        // in it; the other bindings their own widget's events.
+        const bool ours = event_ == Event::KeyPress
+            ? e->type() == QEvent::KeyPress && watched->isWidgetType()
+                && (watched == widget_ || widget_->isAncestorOf(static_cast<QWidget *>(watched)))
+            : watched == widget_;
+        if (!ours)
             return false;
         // A hidden window gets no input: an event still queued for it when it
         // left the screen runs no handler.
-        if (!widget_->isVisible())
+        if (!static_cast<QWidget *>(watched)->isVisible())
             return false;
         switch (event_) {
         case Event::MouseMove:
@@ -114,12 +126,6 @@ void bind(QWidget *widget, Event event, std::function<void()> handler)
 {
     if (event == Event::MouseMove)
         widget->setMouseTracking(true);
-    if (event == Event::KeyPress) {
-        // Key preview: the window sees the key before the focused control.
-        const auto children = widget->findChildren<QWidget *>();
-        for (QWidget *child : children)
-            new EventBinding(child, event, handler);
-    }
     new EventBinding(widget, event, std::move(handler));
 }
 

@@ -2,6 +2,7 @@
 
 #include "runtime/Files.h"
 #include "runtime/Forms.h"
+#include "splash/App.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -31,19 +32,16 @@ void handleError(const RuntimeError &error, OnError onError)
     // leaves no file behind, and an unfinished output never reaches its target.
     files::CloseAll();
     showErrorReport(error);
-    if (onError == OnError::EndProgram) {
-        try {
-            End(1);
-        } catch (const ProgramEnded &) {
-        }
-    }
+    if (onError == OnError::EndProgram)
+        quit(1);
 }
 
 } // namespace
 
 void setReportHook(ReportHook hook) { g_reportHook = std::move(hook); }
 
-QString reportMessage(const RuntimeError &error)
+// The box's text.
+static QString reportMessage(const RuntimeError &error)
 {
     return QStringLiteral("Run-time error '%1':\n\n%2").arg(error.number()).arg(error.text());
 }
@@ -54,8 +52,7 @@ void showErrorReport(const RuntimeError &error)
         g_reportHook(error);
         return;
     }
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Veltrane Editor"), reportMessage(error),
-                    QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Critical, App().Title, reportMessage(error), QMessageBox::Ok);
     box.exec();
 }
 

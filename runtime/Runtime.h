@@ -5,13 +5,12 @@
 
 namespace runtime {
 
-// The error report: a message box titled "Veltrane Editor" reading
-// "Run-time error 'N':" and the error's text. Tests replace it with a
-// recorder through setReportHook().
+// The error report: a message box titled with the program's title
+// (App().Title) reading "Run-time error 'N':" and the error's text. Tests
+// replace it with a recorder through setReportHook().
 using ReportHook = std::function<void(const RuntimeError &)>;
 void setReportHook(ReportHook hook); // an empty hook restores the message box
 void showErrorReport(const RuntimeError &error);
-QString reportMessage(const RuntimeError &error); // the box's text
 
 // The program's end. quit() ends it once the running handler has returned;
 // End() ends it at once: it does not return to its caller (it unwinds to the

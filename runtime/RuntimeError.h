@@ -28,7 +28,6 @@ class RuntimeError : public std::exception {
 public:
     RuntimeError(int number, QString detail = {});
     int number() const { return number_; }
-    const QString &detail() const { return detail_; }
     // The error's text as the report shows it: "File not found: C:\x\game.Gdb".
     QString text() const;
     const char *what() const noexcept override;

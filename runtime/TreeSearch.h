@@ -1,4 +1,5 @@
 #pragma once
+#include <QList>
 
 namespace runtime {
 
@@ -18,5 +19,25 @@ constexpr int kMaxPath = 260;
 // are skipped, links to folders are not followed, and a path that would not
 // fit the buffer (259 bytes and its NUL) is passed over.
 int SearchTreeForFile(const char *rootPath, const char *inputPathName, char *outputPathBuffer);
+
+namespace treesearch {
+
+// The folder readers the walk can run over; SearchTreeForFile uses the first
+// one of readers(). The others are here for the tests and the bench.
+enum class Reader {
+#ifndef _WIN32
+    Readdir,        // readdir, with the entry type it hands over
+    ReaddirUntyped, // readdir, every type asked of fstatat, as where none is handed over
+#endif
+    Filesystem,     // std::filesystem
+};
+
+QList<Reader> readers();
+const char *name(Reader reader);
+
+// SearchTreeForFile over the given reader.
+int searchWith(Reader reader, const char *rootPath, const char *inputPathName, char *outputPathBuffer);
+
+} // namespace treesearch
 
 } // namespace runtime

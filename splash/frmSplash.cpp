@@ -59,7 +59,6 @@ void frmSplash::build()
     runtime::bind(ui.lblWarning, Event::MouseMove, [this] { lblWarning_MouseMove(); });
     runtime::bind(ui.Picture1, Event::MouseMove, [this] { Picture1_MouseMove(); });
     runtime::bind(ui.Frame1, Event::Click, [this] { Frame1_Click(); });
-    // Key preview: bound last, so that it covers every control of the window.
     runtime::bind(this, Event::KeyPress, [this] { Form_KeyPress(); });
 }
 

@@ -1,5 +1,6 @@
 // SearchTreeForFile over small trees under a private Wine prefix: which file it
-// reports, what it passes over, and that it keeps to the 260-byte buffer.
+// reports, what it passes over, and that it keeps to the 260-byte buffer; the
+// table runs over every folder reader the walk can use.
 #include "runtime/CodePage.h"
 #include "runtime/DrivePath.h"
 #include "runtime/TreeSearch.h"
@@ -21,6 +22,7 @@
 #include <unistd.h>
 
 using runtime::kMaxPath;
+using runtime::treesearch::Reader;
 
 namespace {
 
@@ -30,15 +32,16 @@ constexpr char kGuardByte = char(0xA5);
 struct Outcome {
     int result = 0;
     QByteArray buffer; // kMaxPath bytes and the guard after them
-    bool skipped = false;
+    bool skipped = false; // no unprivileged user to search as
+    bool died = false;    // the search did not come back
 };
 
-Outcome searchHere(const QByteArray &root, const QByteArray &name)
+Outcome searchHere(Reader reader, const QByteArray &root, const QByteArray &name)
 {
     Outcome o;
     o.buffer = QByteArray(kMaxPath + kGuard, kGuardByte);
     std::memset(o.buffer.data(), ' ', kMaxPath); // as the caller hands it over
-    o.result = runtime::SearchTreeForFile(root.constData(), name.constData(), o.buffer.data());
+    o.result = runtime::treesearch::searchWith(reader, root.constData(), name.constData(), o.buffer.data());
     return o;
 }
 
@@ -57,20 +60,25 @@ bool writeAll(int fd, const void *data, size_t size)
 
 // The same search by a user the permission bits apply to: as root (CI) a
 // forked child gives up root for nobody first.
-Outcome searchUnprivileged(const QByteArray &root, const QByteArray &name)
+Outcome searchUnprivileged(Reader reader, const QByteArray &root, const QByteArray &name)
 {
     Outcome o;
     if (::geteuid() != 0)
-        return searchHere(root, name);
+        return searchHere(reader, root, name);
     int fds[2];
     if (::pipe(fds) != 0)
         return o.skipped = true, o;
     const pid_t pid = ::fork();
+    if (pid < 0) {
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return o.skipped = true, o;
+    }
     if (pid == 0) {
         ::close(fds[0]);
         int rc = -1000;
         if (::setgroups(0, nullptr) == 0 && ::setresgid(65534, 65534, 65534) == 0 && ::setresuid(65534, 65534, 65534) == 0) {
-            const Outcome child = searchHere(root, name);
+            const Outcome child = searchHere(reader, root, name);
             rc = child.result;
             writeAll(fds[1], &rc, sizeof rc);
             writeAll(fds[1], child.buffer.constData(), size_t(child.buffer.size()));
@@ -88,9 +96,9 @@ Outcome searchUnprivileged(const QByteArray &root, const QByteArray &name)
             got.append(chunk, n);
     ::close(fds[0]);
     int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (got.size() < int(sizeof(int)))
-        return o.skipped = true, o;
+    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0
+        || got.size() < int(sizeof(int)))
+        return o.died = true, o;
     std::memcpy(&o.result, got.constData(), sizeof(int));
     if (o.result == -1000)
         return o.skipped = true, o;
@@ -109,6 +117,7 @@ private slots:
     void search();
     void badArguments_data();
     void badArguments();
+    void firstReader();
 
 private:
     QString makeTree(const QList<QByteArray> &tree, QList<QByteArray> &locked);
@@ -196,125 +205,96 @@ QString TestTreeSearch::makeTree(const QList<QByteArray> &tree, QList<QByteArray
 
 void TestTreeSearch::search_data()
 {
+    QTest::addColumn<int>("reader");
     QTest::addColumn<QList<QByteArray>>("tree");
     QTest::addColumn<QByteArray>("root");
     QTest::addColumn<QByteArray>("name");
     QTest::addColumn<QByteArray>("expected"); // empty: not found
 
     using L = QList<QByteArray>;
-    const QByteArray g = "game.Gdb";
-
-    QTest::newRow("found deep down")
-        << L{"f:Games/Apex Circuit Racing/UserData/Profiles/Main/game.Gdb", "f:Games/other.txt"}
-        << QByteArray("C:\\") << g << QByteArray("C:\\Games\\Apex Circuit Racing\\UserData\\Profiles\\Main\\game.Gdb");
-    QTest::newRow("no match")
-        << L{"f:Games/game.Gd", "f:Games/game.Gdbx", "f:Games/agame.Gdb", "f:game.Gdb.bak", "d:Empty"}
-        << QByteArray("C:\\") << g << QByteArray();
-    QTest::newRow("empty drive") << L{} << QByteArray("C:\\") << g << QByteArray();
-    QTest::newRow("other letter case on disk")
-        << L{"f:Games/Apex/GAME.GDB"} << QByteArray("C:\\") << g << QByteArray("C:\\Games\\Apex\\GAME.GDB");
-    QTest::newRow("target in another case")
-        << L{"f:Games/Apex/game.Gdb"} << QByteArray("C:\\") << QByteArray("GAME.gdb") << QByteArray("C:\\Games\\Apex\\game.Gdb");
-
-    // Which of two matches: always the same, by the walk's order.
-    QTest::newRow("own files before sub-folders")
-        << L{"f:a/deep/game.Gdb", "f:a/game.Gdb"} << QByteArray("C:\\") << g << QByteArray("C:\\a\\game.Gdb");
-    QTest::newRow("drive's own file first")
-        << L{"f:a/game.Gdb", "f:game.Gdb"} << QByteArray("C:\\") << g << QByteArray("C:\\game.Gdb");
-    QTest::newRow("a whole sub-folder before the next")
-        << L{"f:b/game.Gdb", "f:a/b/c/game.Gdb"} << QByteArray("C:\\") << g << QByteArray("C:\\a\\b\\c\\game.Gdb");
-    QTest::newRow("folders in case-insensitive order")
-        << L{"f:Games/game.Gdb", "f:apps/game.Gdb"} << QByteArray("C:\\") << g << QByteArray("C:\\apps\\game.Gdb");
-    QTest::newRow("case-insensitive order, not byte order")
-        << L{"f:aB/game.Gdb", "f:a_/game.Gdb"} << QByteArray("C:\\") << g << QByteArray("C:\\a_\\game.Gdb");
-    QTest::newRow("shorter name first")
-        << L{"f:ab/game.Gdb", "f:a/game.Gdb"} << QByteArray("C:\\") << g << QByteArray("C:\\a\\game.Gdb");
-    QTest::newRow("folders equal but for case: byte order")
-        << L{"f:sub/game.Gdb", "f:Sub/game.Gdb"} << QByteArray("C:\\") << g << QByteArray("C:\\Sub\\game.Gdb");
-    QTest::newRow("files equal but for case: byte order")
-        << L{"f:x/game.gdb", "f:x/GAME.gdb", "f:x/Game.Gdb", "f:x/GAME.GDB", "f:x/gAME.GDB", "f:x/game.Gdb"} << QByteArray("C:\\") << g << QByteArray("C:\\x\\GAME.GDB");
-    QTest::newRow("non-ASCII folders fold case")
-        << L{"f:\xC3\x81" "bd/game.Gdb", "f:\xC3\xA1" "bc/game.Gdb"} // "Ábd", "ábc"
-        << QByteArray("C:\\") << g << QByteArray("C:\\\xE1" "bc\\game.Gdb");
-
-    // Root forms.
-    QTest::newRow("root with forward slash") << L{"f:game.Gdb"} << QByteArray("c:/") << g << QByteArray("c:\\game.Gdb");
-    QTest::newRow("root without backslash") << L{"f:game.Gdb"} << QByteArray("C:") << g << QByteArray("C:\\game.Gdb");
-    QTest::newRow("root below the drive, doubled backslashes")
-        << L{"f:Games/Apex/game.Gdb", "f:game.Gdb"} << QByteArray("C:\\\\Games\\\\Apex\\")
-        << g << QByteArray("C:\\Games\\Apex\\game.Gdb");
-    QTest::newRow("root in other case kept as given")
-        << L{"f:Games/Apex/Data/game.Gdb"} << QByteArray("C:\\GAMES\\apex") << g
-        << QByteArray("C:\\GAMES\\apex\\Data\\game.Gdb");
-    QTest::newRow("missing root") << L{"f:game.Gdb"} << QByteArray("C:\\Nowhere") << g << QByteArray();
-
-    // Only regular files count.
-    QTest::newRow("folder of that name")
-        << L{"d:game.Gdb", "f:game.Gdb/readme.txt"} << QByteArray("C:\\") << g << QByteArray();
-    QTest::newRow("file inside a folder of that name")
-        << L{"f:a/game.Gdb/game.Gdb"} << QByteArray("C:\\") << g << QByteArray("C:\\a\\game.Gdb\\game.Gdb");
-    QTest::newRow("link to a file counts")
-        << L{"f:real.dat", "l:a/game.Gdb>../real.dat"} << QByteArray("C:\\") << g << QByteArray("C:\\a\\game.Gdb");
-    QTest::newRow("dangling link passed over")
-        << L{"l:a/game.Gdb>nowhere", "f:b/game.Gdb"} << QByteArray("C:\\") << g << QByteArray("C:\\b\\game.Gdb");
-    QTest::newRow("pipe of that name passed over, link to it too")
-        << L{"p:a/game.Gdb", "p:pipe", "l:b/game.Gdb>../pipe", "f:c/game.Gdb"} << QByteArray("C:\\") << g
-        << QByteArray("C:\\c\\game.Gdb");
-    QTest::newRow("link to a folder of that name passed over")
-        << L{"d:z", "l:a/game.Gdb><C>/z", "f:b/game.Gdb"} << QByteArray("C:\\") << g << QByteArray("C:\\b\\game.Gdb");
-
-    // Links to folders are never followed.
-    QTest::newRow("loop to an ancestor")
-        << L{"l:a/b/up>..", "l:a/loop><C>", "f:a/z/game.Gdb"} << QByteArray("C:\\") << g << QByteArray("C:\\a\\z\\game.Gdb");
-    QTest::newRow("loop, no match")
-        << L{"l:a/loop><C>", "l:a/self>.", "f:a/other.txt"} << QByteArray("C:\\") << g << QByteArray();
-    QTest::newRow("link out of the root")
-        << L{"f:<T>/outside/game.Gdb", "l:outside><T>/outside"} << QByteArray("C:\\") << g << QByteArray();
-
-    // Names that could not be written back exactly.
-    QTest::newRow("folder name outside the code page")
-        << L{"f:\xE6\x97\xA5\xE6\x9C\xAC/game.Gdb", "f:zz/game.Gdb"} << QByteArray("C:\\") << g << QByteArray("C:\\zz\\game.Gdb");
-    QTest::newRow("only match under such a folder")
-        << L{"f:\xE6\x97\xA5\xE6\x9C\xAC/game.Gdb"} << QByteArray("C:\\") << g << QByteArray();
-    QTest::newRow("folder name not UTF-8")
-        << L{"f:\xE9t\xE9/game.Gdb", "f:zz/game.Gdb"} << QByteArray("C:\\") << g << QByteArray("C:\\zz\\game.Gdb");
-    QTest::newRow("backslash in a folder name")
-        << L{"f:a\\b/game.Gdb", "f:c/game.Gdb"} << QByteArray("C:\\") << g << QByteArray("C:\\c\\game.Gdb");
-    QTest::newRow("code page folder converted")
-        << L{"f:Caf\xC3\xA9 \xE2\x82\xAC/game.Gdb"} << QByteArray("C:\\") << g << QByteArray("C:\\Caf\xE9 \x80\\game.Gdb");
-    QTest::newRow("non-ASCII target, other case")
-        << L{"f:d/\xC3\x89T\xC3\x89.GDB"} << QByteArray("C:\\") << QByteArray("\xE9t\xE9.gdb") << QByteArray("C:\\d\\\xC9T\xC9.GDB");
-    QTest::newRow("y diaeresis both cases")
-        << L{"f:\xC5\xB8.GDB"} << QByteArray("C:\\") << QByteArray("\xFF.gdb") << QByteArray("C:\\\x9F.GDB");
-
-    // The 260-byte buffer: 259 bytes of path and the NUL.
+    struct Row {
+        const char *tag;
+        L tree;
+        QByteArray root, name, expected;
+    };
+    const QByteArray g = "game.Gdb", drive = "C:\\", none;
     const QByteArray a120(120, 'a'), b126(126, 'b'), c127(127, 'c');
-    QTest::newRow("path of 259 bytes fits")
-        << L{"f:" + a120 + '/' + b126 + "/game.Gdb"} << QByteArray("C:\\") << g
-        << "C:\\" + a120 + '\\' + b126 + "\\game.Gdb";
-    QTest::newRow("path of 260 bytes passed over, shorter one found")
-        << L{"f:" + a120 + '/' + c127 + "/game.Gdb", "f:z/game.Gdb"} << QByteArray("C:\\") << g
-        << QByteArray("C:\\z\\game.Gdb");
-    QTest::newRow("path of 260 bytes, nothing else") << L{"f:" + a120 + '/' + c127 + "/game.Gdb"}
-                                                      << QByteArray("C:\\") << g << QByteArray();
-    QTest::newRow("long UTF-8 name, short in the code page")
-        << L{"f:" + QByteArray("\xC3\xA9").repeated(120) + '/' + b126 + "/game.Gdb"} << QByteArray("C:\\") << g
-        << "C:\\" + QByteArray("\xE9").repeated(120) + '\\' + b126 + "\\game.Gdb";
-    QTest::newRow("folder far past the limit not entered")
-        << L{"f:" + a120 + '/' + QByteArray(250, 'd') + "/e/game.Gdb", "f:z/game.Gdb"} << QByteArray("C:\\") << g
-        << QByteArray("C:\\z\\game.Gdb");
-    QTest::newRow("root alone too long") << L{"f:" + a120 + '/' + c127 + "/game.Gdb"}
-                                         << "C:\\" + a120 + '\\' + c127 << g << QByteArray();
 
-    // Folders the user may not read.
-    QTest::newRow("unreadable folder skipped, match elsewhere")
-        << L{"f:a/game.Gdb", "x:a", "f:b/game.Gdb"} << QByteArray("C:\\") << g << QByteArray("C:\\b\\game.Gdb");
-    QTest::newRow("only match in an unreadable folder")
-        << L{"f:a/b/game.Gdb", "x:a/b", "f:a/c.txt"} << QByteArray("C:\\") << g << QByteArray();
+    const Row rows[] = {
+        {"found deep down", L{"f:Games/Apex Circuit Racing/UserData/Profiles/Main/game.Gdb", "f:Games/other.txt"}, drive, g, QByteArray("C:\\Games\\Apex Circuit Racing\\UserData\\Profiles\\Main\\game.Gdb")},
+        {"no match", L{"f:Games/game.Gd", "f:Games/game.Gdbx", "f:Games/agame.Gdb", "f:game.Gdb.bak", "d:Empty"}, drive, g, none},
+        {"empty drive", L{}, drive, g, none},
+        {"other letter case on disk", L{"f:Games/Apex/GAME.GDB"}, drive, g, QByteArray("C:\\Games\\Apex\\GAME.GDB")},
+        {"target in another case", L{"f:Games/Apex/game.Gdb"}, drive, QByteArray("GAME.gdb"), QByteArray("C:\\Games\\Apex\\game.Gdb")},
+
+        // Which of two matches: always the same, by the walk's order.
+        {"own files before sub-folders", L{"f:a/deep/game.Gdb", "f:a/game.Gdb"}, drive, g, QByteArray("C:\\a\\game.Gdb")},
+        {"drive's own file first", L{"f:a/game.Gdb", "f:game.Gdb"}, drive, g, QByteArray("C:\\game.Gdb")},
+        {"a whole sub-folder before the next", L{"f:b/game.Gdb", "f:a/b/c/game.Gdb"}, drive, g, QByteArray("C:\\a\\b\\c\\game.Gdb")},
+        {"folders in case-insensitive order", L{"f:Games/game.Gdb", "f:apps/game.Gdb"}, drive, g, QByteArray("C:\\apps\\game.Gdb")},
+        {"case-insensitive order, not byte order", L{"f:aB/game.Gdb", "f:a_/game.Gdb"}, drive, g, QByteArray("C:\\a_\\game.Gdb")},
+        {"shorter name first", L{"f:ab/game.Gdb", "f:a/game.Gdb"}, drive, g, QByteArray("C:\\a\\game.Gdb")},
+        {"folders equal but for case: byte order", L{"f:sub/game.Gdb", "f:Sub/game.Gdb"}, drive, g, QByteArray("C:\\Sub\\game.Gdb")},
+        {"files equal but for case: byte order", L{"f:x/game.gdb", "f:x/GAME.gdb", "f:x/Game.Gdb", "f:x/GAME.GDB", "f:x/gAME.GDB", "f:x/game.Gdb"}, drive, g, QByteArray("C:\\x\\GAME.GDB")},
+        {"non-ASCII folders fold case", L{"f:\xC3\x81" "bd/game.Gdb", "f:\xC3\xA1" "bc/game.Gdb"}, // "Ábd", "ábc"
+         drive, g, QByteArray("C:\\\xE1" "bc\\game.Gdb")},
+
+        // Root forms.
+        {"root with forward slash", L{"f:game.Gdb"}, QByteArray("c:/"), g, QByteArray("c:\\game.Gdb")},
+        {"root without backslash", L{"f:game.Gdb"}, QByteArray("C:"), g, QByteArray("C:\\game.Gdb")},
+        {"root below the drive, doubled backslashes", L{"f:Games/Apex/game.Gdb", "f:game.Gdb"}, QByteArray("C:\\\\Games\\\\Apex\\"), g, QByteArray("C:\\Games\\Apex\\game.Gdb")},
+        {"root in other case kept as given", L{"f:Games/Apex/Data/game.Gdb"}, QByteArray("C:\\GAMES\\apex"), g, QByteArray("C:\\GAMES\\apex\\Data\\game.Gdb")},
+        {"missing root", L{"f:game.Gdb"}, QByteArray("C:\\Nowhere"), g, none},
+
+        // Only regular files count.
+        {"folder of that name", L{"d:game.Gdb", "f:game.Gdb/readme.txt"}, drive, g, none},
+        {"file inside a folder of that name", L{"f:a/game.Gdb/game.Gdb"}, drive, g, QByteArray("C:\\a\\game.Gdb\\game.Gdb")},
+        {"link to a file counts", L{"f:real.dat", "l:a/game.Gdb>../real.dat"}, drive, g, QByteArray("C:\\a\\game.Gdb")},
+        {"dangling link passed over", L{"l:a/game.Gdb>nowhere", "f:b/game.Gdb"}, drive, g, QByteArray("C:\\b\\game.Gdb")},
+        {"pipe of that name passed over, link to it too", L{"p:a/game.Gdb", "p:pipe", "l:b/game.Gdb>../pipe", "f:c/game.Gdb"}, drive, g, QByteArray("C:\\c\\game.Gdb")},
+        {"link to a folder of that name passed over", L{"d:z", "l:a/game.Gdb><C>/z", "f:b/game.Gdb"}, drive, g, QByteArray("C:\\b\\game.Gdb")},
+
+        // Links to folders are never followed.
+        {"loop to an ancestor", L{"l:a/b/up>..", "l:a/loop><C>", "f:a/z/game.Gdb"}, drive, g, QByteArray("C:\\a\\z\\game.Gdb")},
+        {"loop, no match", L{"l:a/loop><C>", "l:a/self>.", "f:a/other.txt"}, drive, g, none},
+        {"link out of the root", L{"f:<T>/outside/game.Gdb", "l:outside><T>/outside"}, drive, g, none},
+
+        // Names that could not be written back exactly.
+        {"folder name outside the code page", L{"f:\xE6\x97\xA5\xE6\x9C\xAC/game.Gdb", "f:zz/game.Gdb"}, drive, g, QByteArray("C:\\zz\\game.Gdb")},
+        {"only match under such a folder", L{"f:\xE6\x97\xA5\xE6\x9C\xAC/game.Gdb"}, drive, g, none},
+        {"folder name not UTF-8", L{"f:\xE9t\xE9/game.Gdb", "f:zz/game.Gdb"}, drive, g, QByteArray("C:\\zz\\game.Gdb")},
+        {"backslash in a folder name", L{"f:a\\b/game.Gdb", "f:c/game.Gdb"}, drive, g, QByteArray("C:\\c\\game.Gdb")},
+        {"code page folder converted", L{"f:Caf\xC3\xA9 \xE2\x82\xAC/game.Gdb"}, drive, g, QByteArray("C:\\Caf\xE9 \x80\\game.Gdb")},
+        {"non-ASCII target, other case", L{"f:d/\xC3\x89T\xC3\x89.GDB"}, drive, QByteArray("\xE9t\xE9.gdb"), QByteArray("C:\\d\\\xC9T\xC9.GDB")},
+        {"folder name led by a byte order mark", L{"f:\xEF\xBB\xBFzz/game.Gdb"}, drive, g, none},
+        {"file name not UTF-8, non-ASCII target", L{"f:\xE9t\xE9.gdb", "f:z/\xC3\xA9t\xC3\xA9.gdb"}, drive,
+         QByteArray("\xE9t\xE9.gdb"), QByteArray("C:\\z\\\xE9t\xE9.gdb")},
+        {"target of three-byte characters", L{"f:d/\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC"}, drive, QByteArray("\x80\x80\x80"),
+         QByteArray("C:\\d\\\x80\x80\x80")},
+        {"y diaeresis both cases", L{"f:\xC5\xB8.GDB"}, drive, QByteArray("\xFF.gdb"), QByteArray("C:\\\x9F.GDB")},
+
+        // The 260-byte buffer: 259 bytes of path and the NUL.
+        {"path of 259 bytes fits", L{"f:" + a120 + '/' + b126 + "/game.Gdb"}, drive, g, "C:\\" + a120 + '\\' + b126 + "\\game.Gdb"},
+        {"path of 260 bytes passed over, shorter one found", L{"f:" + a120 + '/' + c127 + "/game.Gdb", "f:z/game.Gdb"}, drive, g, QByteArray("C:\\z\\game.Gdb")},
+        {"path of 260 bytes, nothing else", L{"f:" + a120 + '/' + c127 + "/game.Gdb"}, drive, g, none},
+        {"long UTF-8 name, short in the code page", L{"f:" + QByteArray("\xC3\xA9").repeated(120) + '/' + b126 + "/game.Gdb"}, drive, g, "C:\\" + QByteArray("\xE9").repeated(120) + '\\' + b126 + "\\game.Gdb"},
+        {"folder far past the limit not entered", L{"f:" + a120 + '/' + QByteArray(250, 'd') + "/e/game.Gdb", "f:z/game.Gdb"}, drive, g, QByteArray("C:\\z\\game.Gdb")},
+        {"root alone too long", L{"f:" + a120 + '/' + c127 + "/game.Gdb"}, "C:\\" + a120 + '\\' + c127, g, none},
+
+        // Folders the user may not read.
+        {"unreadable folder skipped, match elsewhere", L{"f:a/game.Gdb", "x:a", "f:b/game.Gdb"}, drive, g, QByteArray("C:\\b\\game.Gdb")},
+        {"only match in an unreadable folder", L{"f:a/b/game.Gdb", "x:a/b", "f:a/c.txt"}, drive, g, none},
+    };
+    // Every row over every folder reader.
+    for (const Reader reader : runtime::treesearch::readers())
+        for (const Row &row : rows)
+            QTest::addRow("%s [%s]", row.tag, runtime::treesearch::name(reader))
+                << int(reader) << row.tree << row.root << row.name << row.expected;
 }
 
 void TestTreeSearch::search()
 {
+    QFETCH(int, reader);
     QFETCH(QList<QByteArray>, tree);
     QFETCH(QByteArray, root);
     QFETCH(QByteArray, name);
@@ -329,9 +309,11 @@ void TestTreeSearch::search()
     });
 
     for (int round = 0; round < 2; ++round) { // the same answer every time
-        const Outcome o = locked.isEmpty() ? searchHere(root, name) : searchUnprivileged(root, name);
+        const Outcome o = locked.isEmpty() ? searchHere(Reader(reader), root, name)
+                                           : searchUnprivileged(Reader(reader), root, name);
         if (o.skipped)
             QSKIP("cannot run the search as an unprivileged user");
+        QVERIFY2(!o.died, "the search as an unprivileged user died");
         QCOMPARE(o.buffer.size(), kMaxPath + kGuard);
         QCOMPARE(o.buffer.mid(kMaxPath), QByteArray(kGuard, kGuardByte));
         if (expected.isEmpty()) {
@@ -365,9 +347,23 @@ void TestTreeSearch::badArguments()
     QFETCH(QByteArray, name);
     QList<QByteArray> locked;
     qputenv("WINEPREFIX", QFile::encodeName(makeTree({"f:game.Gdb", "f:a/game.Gdb"}, locked)));
-    const Outcome o = searchHere(root, name);
-    QCOMPARE(o.result, 0);
-    QCOMPARE(o.buffer.mid(kMaxPath), QByteArray(kGuard, kGuardByte));
+    for (const Reader reader : runtime::treesearch::readers()) {
+        const Outcome o = searchHere(reader, root, name);
+        QCOMPARE(o.result, 0);
+        QCOMPARE(o.buffer.mid(kMaxPath), QByteArray(kGuard, kGuardByte));
+    }
+}
+
+// The program's search is the walk over the first reader.
+void TestTreeSearch::firstReader()
+{
+    QList<QByteArray> locked;
+    qputenv("WINEPREFIX", QFile::encodeName(makeTree({"f:b/game.Gdb", "f:a/GAME.GDB"}, locked)));
+    char buffer[kMaxPath];
+    QCOMPARE(runtime::SearchTreeForFile("C:\\", "game.Gdb", buffer), 1);
+    QCOMPARE(QByteArray(buffer), QByteArray("C:\\a\\GAME.GDB"));
+    const Outcome first = searchHere(runtime::treesearch::readers().front(), "C:\\", "game.Gdb");
+    QCOMPARE(first.buffer.left(first.buffer.indexOf('\0')), QByteArray(buffer));
 }
 
 QTEST_APPLESS_MAIN(TestTreeSearch)
