@@ -1,8 +1,8 @@
 #include "runtime/Runtime.h"
 
+#include "runtime/App.h"
 #include "runtime/Files.h"
 #include "runtime/Forms.h"
-#include "splash/App.h"
 
 #include <QApplication>
 #include <QMessageBox>

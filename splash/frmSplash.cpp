@@ -2,7 +2,7 @@
 
 #include "editor/Form1.h"
 #include "runtime/Events.h"
-#include "splash/App.h"
+#include "runtime/App.h"
 
 #include <QGuiApplication>
 #include <QScreen>

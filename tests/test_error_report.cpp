@@ -2,7 +2,7 @@
 // program's title, the error's number and text, and then the end of the
 // program with status 1, after which no handler runs.
 #include "runtime/Runtime.h"
-#include "splash/App.h"
+#include "runtime/App.h"
 
 #include <QApplication>
 #include <QMessageBox>

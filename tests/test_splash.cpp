@@ -8,7 +8,7 @@
 #include "TestSupport.h"
 #include "editor/Form1.h"
 #include "runtime/Forms.h"
-#include "splash/App.h"
+#include "runtime/App.h"
 #include "splash/frmSplash.h"
 
 #include <QApplication>

@@ -2,8 +2,8 @@
 #include <QString>
 #include <QtGlobal>
 
-// The application object: the program's version and title as built, read by
-// the start-up window at run time.
+// The application object: the program's version and title as built, read at
+// run time by the start-up window and the error report.
 struct Application {
     qint16 Major;
     qint16 Minor;

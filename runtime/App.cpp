@@ -1,4 +1,4 @@
-#include "splash/App.h"
+#include "runtime/App.h"
 
 #include "AppInfo.h"
 
