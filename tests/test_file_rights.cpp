@@ -319,8 +319,8 @@ void TestFileRights::whoMaySave()
     testing::Prefix prefix;
     const QString dir = prefix.path("Games/Torvana");
     const QString data = dir + "/game.Gdb";
-    auto attributes = [](const QString &spec, uid_t &uid, gid_t &gid, mode_t &mode) {
-        const QStringList parts = spec.split(QRegularExpression("[: ]"));
+    auto attributes = [](const QString &setting, uid_t &uid, gid_t &gid, mode_t &mode) {
+        const QStringList parts = setting.split(QRegularExpression("[: ]"));
         uid = parts[0].toUInt();
         gid = parts[1].toUInt();
         mode = parts[2].toUInt(nullptr, 8);
