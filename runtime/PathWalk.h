@@ -21,7 +21,6 @@ public:
     Fd &operator=(const Fd &) = delete;
     ~Fd();
     int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
     int release();
 
 private:

@@ -117,7 +117,6 @@ private:
     bool m_typed;
 };
 
-
 #endif
 
 namespace fs = std::filesystem;
